@@ -1,0 +1,71 @@
+#pragma once
+// What every terminal command works on: the options given on the command line, the bus
+// and drive they select, the bound tape component, and the exit status being built.
+
+#include <memory>
+#include <string>
+
+#include "scsi/bus.h"
+#include "scsi/transport.h"
+#include "sys/messages.h"
+#include "sys/options.h"
+#include "tape/sfile.h"
+
+namespace korv::cli {
+
+// Exit statuses.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitSkipped = 1;  // done, but something was skipped or reported
+inline constexpr int kExitFailed = 2;
+inline constexpr int kExitUsage = 64;
+
+struct GlobalOptions {
+  std::string tape;       // --tape FILE
+  std::string device;     // --device sg:/dev/sgN | iscsi://host[:port]/iqn/lun
+  int id = -1;            // --id N
+  std::string config;     // --config FILE (default: the options file)
+  bool noEod = false;     // --no-eod
+  bool noImmediate = false;  // --no-immediate
+  bool yes = false;       // --yes
+  bool wait = false;      // --wait
+  bool trace = false;     // --trace
+};
+
+// The terminal's MessageService: boxes go to stderr as "TITLE: TEXT" (one line per line of
+// the text); confirmations honour --yes, ask at a terminal and refuse otherwise; the
+// not-ready question retries only with --wait or when a person answers at a terminal.
+// It remembers whether any warning or error was shown (exit status 1).
+class TerminalMessages;
+
+class Session {
+ public:
+  explicit Session(GlobalOptions options);
+  ~Session();
+
+  const GlobalOptions& options() const { return options_; }
+  Options& opt() { return opt_; }  // loaded from the options file, overridden by flags
+  MessageService& messages();
+  EventPump& pump();
+  const std::string& optionsPath() const { return optionsPath_; }
+
+  // The bus (with --trace wrapped in the tracer). Opened on first use.
+  ScsiTransport& transport();
+  // Opens the bus, chooses the target (--id, else the one the scan preselects) and binds
+  // the tape component with OpenDevice. On failure prints the reason ("システム初期化失敗"
+  // or that no drive was found) and returns null.
+  TScsifile* bindDrive();
+
+  // Exit-status bookkeeping for commands.
+  void noteSkipped() { skipped_ = true; }
+  int finish(bool ok) const;  // 2 when !ok, 1 when something was skipped or warned, else 0
+
+ private:
+  GlobalOptions options_;
+  Options opt_;
+  std::string optionsPath_;
+  bool skipped_ = false;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korv::cli

@@ -1,0 +1,33 @@
+#pragma once
+// Which bus the program talks to, from the [TAPE_BUS] section of the options file or the
+// terminal program's --tape / --device, and the transport that serves it.
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "scsi/transport.h"
+
+namespace korv {
+
+struct BusConfig {
+  enum class Kind { Auto, Virtual, Sg, Iscsi };
+  Kind kind = Kind::Auto;
+  std::map<int, std::string> images;  // virtual: image path per target id
+  int sgHost = -1;                    // sg: host adapter number
+  std::string sgDevice;               // sg: a single /dev/sgN given directly
+  std::string iscsiPortal;            // iscsi: iscsi://host[:port]/target-iqn (no LUN)
+  int iscsiLun = -1;                  // iscsi: a single LUN given directly
+};
+
+struct Bus {
+  std::unique_ptr<ScsiTransport> transport;
+  std::string description;  // for messages: "virtual", "sg host 2", "iscsi://..."
+};
+
+// Opens the bus; `defaultImage` is the image of the default drive at id 4 when a virtual
+// adapter has no images configured. Never throws; an unusable bus still yields a
+// transport whose hostAdapter().ready is false.
+Bus openBus(const BusConfig& config, const std::string& defaultImage);
+
+}  // namespace korv

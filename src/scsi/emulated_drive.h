@@ -1,0 +1,69 @@
+#pragma once
+// A DDS-class drive in variable-block mode over a SIMH tape image (.tap): each record is
+// a 32-bit little-endian length word (bits 23..0 the length, bit 31 "bad record"), the
+// data, a pad byte when the length is odd, and the length word again; 0 is a filemark,
+// 0xFFFFFFFE an erase gap, 0xFFFFFFFF or the end of the file the end of recorded data.
+// It answers the tape command set the way a drive does, persists every write, and can be
+// told to fail for the tests.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "scsi/sense.h"
+
+namespace korv {
+
+struct FaultPlan {
+  // Fail the k-th command of a kind (counted from 1 since the plan was set); 0 = never.
+  int failReadAt = 0;
+  int failWriteAt = 0;
+  int failFilemarkAt = 0;
+  int failRewindAt = 0;
+  int failSpaceAt = 0;
+  bool noMedium = false;
+  bool writeProtected = false;
+  uint64_t capacityBytes = 0;  // image size the medium can hold; 0 = unlimited
+  std::chrono::milliseconds delay{0};  // added to every command, so "pending" is real
+};
+
+enum class DataDirection { None, In, Out };
+
+struct DriveOutcome {
+  bool good = true;
+  uint8_t scsiStatus = 0;  // 0 good, 2 check condition, 8 busy
+  SenseInfo sense;
+};
+
+class EmulatedDrive {
+ public:
+  explicit EmulatedDrive(std::string imagePath);
+  ~EmulatedDrive();
+  EmulatedDrive(const EmulatedDrive&) = delete;
+  EmulatedDrive& operator=(const EmulatedDrive&) = delete;
+
+  // Executes one 6-byte command synchronously (the adapter adds the asynchrony).
+  DriveOutcome execute(const uint8_t* cdb, DataDirection direction, uint8_t* data,
+                       uint32_t length);
+
+  void setFaults(const FaultPlan& plan);  // resets the per-kind counters
+  FaultPlan faults() const;
+  std::chrono::milliseconds delay() const;
+
+  void load();  // insert the cartridge again after an unload
+  const std::string& imagePath() const { return path_; }
+  uint64_t position() const;  // byte offset in the image, for tests
+
+  // The 36-byte INQUIRY answer's texts.
+  static constexpr const char* kVendor = "KORVESSN";
+  static constexpr const char* kProduct = "Emulated DDS    ";
+  static constexpr const char* kRevision = "1.0 ";
+
+ private:
+  struct Impl;
+  std::string path_;
+  Impl* impl_;
+};
+
+}  // namespace korv

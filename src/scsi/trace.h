@@ -1,0 +1,40 @@
+#pragma once
+// A transport decorator that reports every command when it completes: the terminal's
+// --trace prints it, tests collect it to pin command bytes and counts.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "scsi/sense.h"
+#include "scsi/transport.h"
+
+namespace korv {
+
+struct TraceRecord {
+  uint8_t target = 0;
+  uint8_t cdb[6]{};
+  uint8_t flags = 0;    // SRB_Flags direction bits
+  uint32_t length = 0;  // SRB_BufLen
+  uint8_t status = 0;   // final SRB_Status (SS_NO_DEVICE when nothing answered)
+  SenseInfo sense;
+};
+
+// "cdb 08 00 00 01 0C 00 in 268 good" / "... failed sense 8/00/05 EOM" / "... no device"
+std::string formatTrace(const TraceRecord& record);
+
+class TracingTransport : public ScsiTransport {
+ public:
+  using Sink = std::function<void(const TraceRecord&)>;
+  TracingTransport(ScsiTransport& inner, Sink sink);
+  uint8_t submit(AspiRequest& request, uint8_t* data, EventPump& pump) override;
+  HostAdapterInfo hostAdapter() override { return inner_.hostAdapter(); }
+  void bind(uint8_t target) override { inner_.bind(target); }
+
+ private:
+  class Relay;
+  ScsiTransport& inner_;
+  Sink sink_;
+};
+
+}  // namespace korv

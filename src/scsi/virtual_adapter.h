@@ -1,0 +1,32 @@
+#pragma once
+// The built-in adapter of emulated drives: one EmulatedDrive per configured image at its
+// target id, commands run on a worker thread so that submit() returns at once and the
+// caller really waits.
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "scsi/emulated_drive.h"
+#include "scsi/transport.h"
+
+namespace korv {
+
+class VirtualAdapter : public ScsiTransport {
+ public:
+  static constexpr uint8_t kOwnId = 7;
+  explicit VirtualAdapter(const std::map<int, std::string>& imagesById);
+  ~VirtualAdapter() override;
+
+  uint8_t submit(AspiRequest& request, uint8_t* data, EventPump& pump) override;
+  HostAdapterInfo hostAdapter() override;
+  void bind(uint8_t target) override;
+
+  EmulatedDrive* drive(int id);  // null when no drive at that id
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korv
