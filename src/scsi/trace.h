@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "scsi/sense.h"
 #include "scsi/transport.h"
@@ -27,14 +30,22 @@ class TracingTransport : public ScsiTransport {
  public:
   using Sink = std::function<void(const TraceRecord&)>;
   TracingTransport(ScsiTransport& inner, Sink sink);
+  ~TracingTransport() override;
   uint8_t submit(AspiRequest& request, uint8_t* data, EventPump& pump) override;
   HostAdapterInfo hostAdapter() override { return inner_.hostAdapter(); }
   void bind(uint8_t target) override { inner_.bind(target); }
 
  private:
   class Relay;
+  Relay& claimRelay();
+  void releaseRelay(Relay& relay);
+
   ScsiTransport& inner_;
   Sink sink_;
+  // One relay per request in flight, reused: normally a single one, a second only while
+  // a scan and a command overlap.
+  std::mutex relaysMutex_;
+  std::vector<std::unique_ptr<Relay>> relays_;
 };
 
 }  // namespace korv

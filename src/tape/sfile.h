@@ -42,7 +42,7 @@ class TScsifile {
   int32_t TargetId = -1;
   bool SetOpened = false;
   int32_t SetNumber = -1;
-  AspiRequest AspiRequest{};
+  korv::AspiRequest AspiRequest{};  // qualified: the member shares the type's name
   uint8_t InquiryData[kInquiryDataSize]{};
   uint8_t LabelData[kLabelSize]{};
   bool UseEod = false;
