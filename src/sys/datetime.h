@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace korv {
@@ -16,8 +17,12 @@ double toDateTime(std::time_t t, long nanoseconds = 0);  // local time
 double nowDateTime();
 std::time_t fromDateTime(double dateTime);  // local time, to the second
 
-uint32_t packDosDateTime(std::time_t t);  // local time; 1980-01-01 is the floor
-std::time_t unpackDosDateTime(uint32_t packed);
+uint32_t packDosDateTime(std::time_t t);         // local time; 1980-01-01 is the floor
+std::time_t unpackDosDateTime(uint32_t packed);  // -1 when the fields are no valid date
+bool isValidDosDateTime(uint32_t packed);
+// The 32-bit packed value a catalogue entry holds as a double; nullopt when the double is
+// not a whole number in 0 .. 2^32-1 (a damaged or foreign entry).
+std::optional<uint32_t> packedFromDouble(double packed);
 
 uint64_t toFileTime(std::time_t seconds, long nanoseconds);
 struct timespec fromFileTime(uint64_t fileTime);
