@@ -1,0 +1,144 @@
+// Backup sets on the volume: counting them, appending a new set's catalogue, opening a
+// set's catalogue, and listing the set names. Sets are found by counting filemarks from
+// the beginning of the tape: the label's filemark, then two per set (catalogue file and
+// data file), so set n's catalogue starts after filemark 2n - 1.
+
+#include <algorithm>
+#include <limits>
+
+#include "sys/datetime.h"
+#include "tape/records.h"
+#include "tape/sfile.h"
+#include "tape/volume.h"
+
+namespace korv {
+
+namespace {
+
+// The largest count a SPACE command carries (24-bit two's complement).
+constexpr int64_t kMaxSpaceCount = 0x7FFFFF;
+
+}  // namespace
+
+int32_t filemarksBeforeSet(int32_t number) {
+  const int64_t filemarks = 2 * int64_t{number} - 1;
+  if (filemarks < 1 || filemarks > kMaxSpaceCount) return -1;
+  return static_cast<int32_t>(filemarks);
+}
+
+int32_t TScsifile::CountSets() {
+  if (!Opened) return -1;
+  if (!TapeRewind()) return -1;
+
+  if (UseEod) {
+    // Every filemark up to the end of the recorded data; a set whose data file lacks its
+    // closing filemark still counts.
+    int64_t spaced = 0;
+    while (TapeSpace(1, SpaceFilemarks)) ++spaced;
+    int64_t n = spaced - 1;
+    if (n % 2 != 0) ++n;  // -1 counts as odd
+    return static_cast<int32_t>(std::min<int64_t>(n / 2, std::numeric_limits<int32_t>::max()));
+  }
+
+  if (!TapeSpace(1, SpaceFilemarks)) return -1;
+  int32_t count = 0;
+  SetHeaderBlock header;
+  while (TapeRead(header.data(), kSetHeaderSize)) {
+    if (!TapeSpace(1, SpaceFilemarks)) return -1;
+    TapeSpace(1, SpaceFilemarks);  // past the data file; a missing filemark shows next read
+    if (count == std::numeric_limits<int32_t>::max()) return -1;
+    ++count;
+  }
+  return count;
+}
+
+bool TScsifile::OpenSet(int32_t number, std::string& name) {
+  if (number < 0) return false;
+  if (!Opened) return false;
+
+  if (number == 0) {
+    // A name that does not fit its field with the zero byte is refused before the tape
+    // moves, rather than cut or run into the time field.
+    if (!fitsTextField(name)) return false;
+    if (Catalogue.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+    if (UseEod) {
+      if (!TapeSpace(1, SpaceEndOfData)) return false;
+    } else if (CountSets() == -1) {
+      return false;
+    }
+    const auto header =
+        encodeSetHeader({name, nowDateTime(), static_cast<int32_t>(Catalogue.size())});
+    if (!TapeWrite(header.data(), kSetHeaderSize)) return false;
+    for (const auto& entry : Catalogue) {
+      const auto block = encodeFileEntry(entry);
+      if (!TapeWrite(block.data(), kFileEntrySize)) return false;
+    }
+    if (!TapeWriteFilemarks(1)) return false;
+    SetOpened = true;
+    SetNumber = 0;
+    return true;
+  }
+
+  const int32_t filemarks = filemarksBeforeSet(number);
+  if (filemarks < 0) return false;
+  if (!TapeRewind()) return false;
+  if (!TapeSpace(filemarks, SpaceFilemarks)) return false;
+
+  SetHeaderBlock headerBlock;
+  if (!TapeRead(headerBlock.data(), kSetHeaderSize)) return false;
+  const auto header = decodeSetHeader(headerBlock);
+  if (!header) return false;
+  name = header->name;
+
+  // The count comes from the tape: entries are read one by one and the first missing one
+  // fails the read, so a count larger than the catalogue never grows memory beyond it.
+  Catalogue.clear();
+  FileEntryBlock entryBlock;
+  for (int32_t i = 0; i < header->count; ++i) {
+    if (!TapeRead(entryBlock.data(), kFileEntrySize)) return false;
+    auto entry = decodeFileEntry(entryBlock);
+    if (!entry) return false;
+    Catalogue.push_back(std::move(*entry));
+  }
+
+  if (!TapeSpace(1, SpaceFilemarks)) return false;
+  SetOpened = true;
+  SetNumber = number;
+  return true;
+}
+
+bool TScsifile::CloseSet() {
+  if (!Opened) return false;
+  Catalogue.clear();
+  SetOpened = false;
+  SetNumber = -1;
+  return true;
+}
+
+namespace {
+
+bool readSetName(TScsifile& sf, std::string& name) {
+  SetHeaderBlock block;
+  if (!sf.TapeRead(block.data(), kSetHeaderSize)) return false;
+  const auto header = decodeSetHeader(block);
+  if (!header) return false;
+  name = header->name;
+  return true;
+}
+
+}  // namespace
+
+bool TScsifile::ReadFirstSetName(std::string& name) {
+  if (!Opened) return false;
+  if (!TapeRewind()) return false;
+  if (!TapeSpace(1, SpaceFilemarks)) return false;
+  return readSetName(*this, name);
+}
+
+bool TScsifile::ReadNextSetName(std::string& name) {
+  if (!Opened) return false;
+  if (!TapeSpace(2, SpaceFilemarks)) return false;
+  return readSetName(*this, name);
+}
+
+}  // namespace korv

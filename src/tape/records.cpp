@@ -1,0 +1,117 @@
+#include "tape/records.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace korv {
+
+namespace {
+
+constexpr size_t kLabelNameOffset = 256;
+constexpr size_t kLabelTimeOffset = 512;
+constexpr size_t kHeaderTimeOffset = 256;
+constexpr size_t kHeaderCountOffset = 264;
+constexpr size_t kEntryTimeOffset = 256;
+constexpr size_t kEntrySizeOffset = 264;
+constexpr size_t kEntryAttributesOffset = 268;
+constexpr size_t kEntryFindDataOffset = 272;
+
+static_assert(kEntryFindDataOffset + kFindDataSize == kFileEntrySize);
+
+std::span<uint8_t, kTextFieldSize> fieldAt(uint8_t* block, size_t offset) {
+  return std::span<uint8_t, kTextFieldSize>(block + offset, kTextFieldSize);
+}
+
+std::span<const uint8_t> fieldAt(std::span<const uint8_t> block, size_t offset) {
+  return block.subspan(offset, kTextFieldSize);
+}
+
+}  // namespace
+
+void storeLE32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t loadLE32(const uint8_t* at) {
+  return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
+}
+
+void storeDouble(uint8_t* at, double value) {
+  const auto bits = std::bit_cast<uint64_t>(value);
+  for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+double loadDouble(const uint8_t* at) {
+  uint64_t bits = 0;
+  for (int i = 0; i < 8; ++i) bits |= uint64_t{at[i]} << (8 * i);
+  return std::bit_cast<double>(bits);
+}
+
+std::string readTextField(std::span<const uint8_t> field) {
+  const auto end = std::find(field.begin(), field.end(), uint8_t{0});
+  return std::string(field.begin(), end);
+}
+
+void writeTextField(std::span<uint8_t, kTextFieldSize> field, std::string_view text) {
+  const size_t n = std::min(text.size(), kTextFieldSize);
+  std::memcpy(field.data(), text.data(), n);
+  if (n < kTextFieldSize) field[n] = 0;
+}
+
+VolumeLabelBlock encodeVolumeLabel(const VolumeLabel& label) {
+  VolumeLabelBlock block{};
+  writeTextField(fieldAt(block.data(), 0), label.formatId);
+  writeTextField(fieldAt(block.data(), kLabelNameOffset), label.tapeName);
+  storeDouble(block.data() + kLabelTimeOffset, label.formatted);
+  return block;
+}
+
+std::optional<VolumeLabel> decodeVolumeLabel(std::span<const uint8_t> block) {
+  if (block.size() != kVolumeLabelSize) return std::nullopt;
+  VolumeLabel label;
+  label.formatId = readTextField(fieldAt(block, 0));
+  label.tapeName = readTextField(fieldAt(block, kLabelNameOffset));
+  label.formatted = loadDouble(block.data() + kLabelTimeOffset);
+  return label;
+}
+
+SetHeaderBlock encodeSetHeader(const SetHeader& header) {
+  SetHeaderBlock block{};
+  writeTextField(fieldAt(block.data(), 0), header.name);
+  storeDouble(block.data() + kHeaderTimeOffset, header.written);
+  storeLE32(block.data() + kHeaderCountOffset, static_cast<uint32_t>(header.count));
+  return block;
+}
+
+std::optional<SetHeader> decodeSetHeader(std::span<const uint8_t> block) {
+  if (block.size() != kSetHeaderSize) return std::nullopt;
+  SetHeader header;
+  header.name = readTextField(fieldAt(block, 0));
+  header.written = loadDouble(block.data() + kHeaderTimeOffset);
+  header.count = static_cast<int32_t>(loadLE32(block.data() + kHeaderCountOffset));
+  return header;
+}
+
+FileEntryBlock encodeFileEntry(const sf_file2& entry) {
+  FileEntryBlock block{};
+  writeTextField(fieldAt(block.data(), 0), entry.name);
+  storeDouble(block.data() + kEntryTimeOffset, entry.time);
+  storeLE32(block.data() + kEntrySizeOffset, static_cast<uint32_t>(entry.size));
+  storeLE32(block.data() + kEntryAttributesOffset, entry.attributes);
+  std::memcpy(block.data() + kEntryFindDataOffset, entry.finddata.data(), kFindDataSize);
+  return block;
+}
+
+std::optional<sf_file2> decodeFileEntry(std::span<const uint8_t> block) {
+  if (block.size() != kFileEntrySize) return std::nullopt;
+  sf_file2 entry;
+  entry.name = readTextField(fieldAt(block, 0));
+  entry.time = loadDouble(block.data() + kEntryTimeOffset);
+  entry.size = static_cast<int32_t>(loadLE32(block.data() + kEntrySizeOffset));
+  entry.attributes = loadLE32(block.data() + kEntryAttributesOffset);
+  std::memcpy(entry.finddata.data(), block.data() + kEntryFindDataOffset, kFindDataSize);
+  return entry;
+}
+
+}  // namespace korv
