@@ -1,0 +1,524 @@
+#include "scsi/emulated_drive.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "scsi/tape_image.h"
+
+namespace korv {
+
+namespace {
+
+constexpr uint8_t OP_TEST_UNIT_READY = 0x00;
+constexpr uint8_t OP_REWIND = 0x01;
+constexpr uint8_t OP_READ6 = 0x08;
+constexpr uint8_t OP_WRITE6 = 0x0A;
+constexpr uint8_t OP_WRITE_FILEMARKS = 0x10;
+constexpr uint8_t OP_SPACE = 0x11;
+constexpr uint8_t OP_INQUIRY = 0x12;
+constexpr uint8_t OP_ERASE = 0x19;
+constexpr uint8_t OP_LOAD_UNLOAD = 0x1B;
+
+constexpr uint8_t SPACE_BLOCKS = 0;
+constexpr uint8_t SPACE_FILEMARKS = 1;
+constexpr uint8_t SPACE_END_OF_DATA = 3;
+constexpr uint8_t SPACE_SETMARKS = 4;
+
+uint32_t be24(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
+}
+
+int32_t signedBe24(const uint8_t* p) {
+  uint32_t v = be24(p);
+  return (v & 0x800000u) != 0 ? static_cast<int32_t>(v) - 0x1000000 : static_cast<int32_t>(v);
+}
+
+DriveOutcome good() {
+  return {};
+}
+
+DriveOutcome busy() {
+  DriveOutcome o;
+  o.good = false;
+  o.scsiStatus = 8;
+  return o;
+}
+
+struct Flags {
+  bool filemark = false;
+  bool eom = false;
+  bool ili = false;
+  bool hasInformation = false;
+  int32_t information = 0;
+};
+
+DriveOutcome check(uint8_t key, uint8_t asc, uint8_t ascq, Flags flags = {}) {
+  DriveOutcome o;
+  o.good = false;
+  o.scsiStatus = 2;
+  o.sense.valid = true;
+  o.sense.key = key;
+  o.sense.asc = asc;
+  o.sense.ascq = ascq;
+  o.sense.filemark = flags.filemark;
+  o.sense.eom = flags.eom;
+  o.sense.ili = flags.ili;
+  o.sense.informationValid = flags.hasInformation;
+  o.sense.information = flags.information;
+  return o;
+}
+
+Flags residue(int64_t left) {
+  Flags f;
+  f.hasInformation = true;
+  f.information = static_cast<int32_t>(left);
+  return f;
+}
+
+DriveOutcome illegalField() {
+  return check(SENSE_ILLEGAL_REQUEST, 0x24, 0x00);
+}
+DriveOutcome noMedium() {
+  return check(SENSE_NOT_READY, 0x3A, 0x00);
+}
+DriveOutcome readError() {
+  return check(SENSE_MEDIUM_ERROR, 0x11, 0x00);
+}
+DriveOutcome writeError() {
+  return check(SENSE_MEDIUM_ERROR, 0x0C, 0x00);
+}
+DriveOutcome positionError() {
+  return check(SENSE_MEDIUM_ERROR, 0x14, 0x00);
+}
+DriveOutcome writeProtected() {
+  return check(SENSE_DATA_PROTECT, 0x27, 0x00);
+}
+
+DriveOutcome volumeOverflow(int64_t left) {
+  Flags f = residue(left);
+  f.eom = true;
+  return check(SENSE_VOLUME_OVERFLOW, 0x00, 0x02, f);
+}
+
+DriveOutcome blankCheck(int64_t left) {
+  Flags f = residue(left);
+  f.eom = true;
+  return check(SENSE_BLANK_CHECK, 0x00, 0x05, f);
+}
+
+DriveOutcome filemarkMet(int64_t left) {
+  Flags f = residue(left);
+  f.filemark = true;
+  return check(SENSE_NO_SENSE, 0x00, 0x01, f);
+}
+
+DriveOutcome beginningMet(int64_t left) {
+  Flags f = residue(left);
+  f.eom = true;
+  return check(SENSE_NO_SENSE, 0x00, 0x04, f);
+}
+
+// A failed write to the image file: a full disk is the end of the medium.
+DriveOutcome writeFailure(int error, int64_t left) {
+  if (error == ENOSPC || error == EFBIG || error == EDQUOT) return volumeOverflow(left);
+  if (error == EACCES || error == EROFS || error == EPERM) return writeProtected();
+  return writeError();
+}
+
+void copyPadded(uint8_t* out, const char* text, size_t width) {
+  std::memset(out, ' ', width);
+  std::memcpy(out, text, std::min(std::strlen(text), width));
+}
+
+}  // namespace
+
+struct EmulatedDrive::Impl {
+  std::string path;
+  mutable std::mutex mutex;
+  TapeImage image;
+  uint64_t position = 0;
+  bool unloaded = false;
+  FaultPlan plan;
+  int reads = 0, writes = 0, filemarkWrites = 0, rewinds = 0, spaces = 0;
+
+  using Kind = TapeImage::Entry::Kind;
+
+  // Steps every medium command takes first: a cartridge is in, and its image is ours.
+  // A missing image is a blank cartridge; it stays closed until something is written.
+  bool ready(DriveOutcome& failure) {
+    if (plan.noMedium || unloaded) {
+      failure = noMedium();
+      return false;
+    }
+    if (image.isOpen()) return true;
+    switch (image.open(path, false)) {
+      case TapeImage::OpenResult::Opened:
+      case TapeImage::OpenResult::Missing:
+        return true;
+      case TapeImage::OpenResult::Locked:
+        failure = busy();
+        return false;
+      case TapeImage::OpenResult::Failed:
+        break;
+    }
+    failure = check(SENSE_NOT_READY, 0x30, 0x00);  // a file we cannot use as a cartridge
+    return false;
+  }
+
+  bool protectedMedium() const { return plan.writeProtected || image.readOnly(); }
+
+  static bool faultDue(int& counter, int failAt) { return ++counter == failAt && failAt > 0; }
+
+  bool exceedsCapacity(uint64_t newSize) const {
+    return plan.capacityBytes != 0 && newSize > plan.capacityBytes;
+  }
+
+  // Before anything is written to a blank cartridge, its image file is made.
+  bool openForWriting(DriveOutcome& failure, int64_t left) {
+    if (image.isOpen()) return true;
+    switch (image.open(path, true)) {
+      case TapeImage::OpenResult::Opened:
+        if (!image.readOnly()) return true;
+        image.close();
+        failure = writeProtected();
+        return false;
+      case TapeImage::OpenResult::Locked:
+        failure = busy();
+        return false;
+      default:
+        failure = writeFailure(image.lastError(), left);
+        return false;
+    }
+  }
+
+  DriveOutcome inquiry(const uint8_t* cdb, DataDirection direction, uint8_t* data,
+                       uint32_t length) {
+    if ((cdb[1] & 0x01) != 0 || cdb[2] != 0) return illegalField();  // no vital data pages
+    uint8_t answer[36] = {};
+    answer[0] = 0x01;  // sequential-access device
+    answer[1] = 0x80;  // removable medium
+    answer[2] = 0x02;
+    answer[3] = 0x02;  // response data format
+    answer[4] = sizeof answer - 5;
+    copyPadded(answer + 8, kVendor, 8);
+    copyPadded(answer + 16, kProduct, 16);
+    copyPadded(answer + 32, kRevision, 4);
+    size_t allocation = static_cast<size_t>(cdb[3]) << 8 | cdb[4];
+    size_t room = direction == DataDirection::In && data != nullptr ? length : 0;
+    size_t count = std::min({allocation, sizeof answer, room});
+    if (count > 0) std::memcpy(data, answer, count);
+    return good();
+  }
+
+  DriveOutcome rewind() {
+    DriveOutcome failure;
+    if (!ready(failure)) return failure;
+    if (faultDue(rewinds, plan.failRewindAt)) return check(SENSE_HARDWARE_ERROR, 0x44, 0x00);
+    position = 0;
+    return good();
+  }
+
+  DriveOutcome read(const uint8_t* cdb, DataDirection direction, uint8_t* data, uint32_t length) {
+    if ((cdb[1] & 0x01) != 0) return illegalField();  // fixed-block mode is not offered
+    bool sili = (cdb[1] & 0x02) != 0;
+    uint32_t wanted = be24(cdb + 2);
+    if (wanted > 0 && (direction != DataDirection::In || data == nullptr || wanted > length))
+      return illegalField();  // never write past the caller's buffer
+    DriveOutcome failure;
+    if (!ready(failure)) return failure;
+    if (wanted == 0) return good();
+    if (faultDue(reads, plan.failReadAt)) return readError();
+
+    TapeImage::Entry e = image.next(position, false);
+    switch (e.kind) {
+      case Kind::Filemark:
+        position = e.end;
+        return filemarkMet(wanted);
+      case Kind::BadRecord:
+        position = e.end;  // consumed, so a reader can go on past it
+        return readError();
+      case Kind::Record:
+        break;
+      case Kind::IoError:
+        return readError();
+      default:
+        return blankCheck(wanted);
+    }
+    uint32_t count = std::min(wanted, e.length);
+    switch (image.readRecord(e, data, count)) {
+      case TapeImage::ReadResult::Ok:
+        break;
+      case TapeImage::ReadResult::CutOff:
+        return blankCheck(wanted);
+      case TapeImage::ReadResult::IoError:
+        return readError();
+    }
+    position = e.end;
+    if (e.length == wanted || (e.length < wanted && sili)) return good();
+    Flags f = residue(static_cast<int64_t>(wanted) - e.length);
+    f.ili = true;
+    return check(SENSE_NO_SENSE, 0x00, 0x00, f);
+  }
+
+  DriveOutcome write(const uint8_t* cdb, DataDirection direction, const uint8_t* data,
+                     uint32_t length) {
+    if ((cdb[1] & 0x01) != 0) return illegalField();
+    uint32_t count = be24(cdb + 2);
+    if (count > 0 && (direction != DataDirection::Out || data == nullptr || count > length))
+      return illegalField();
+    DriveOutcome failure;
+    if (!ready(failure)) return failure;
+    if (protectedMedium()) return writeProtected();
+    if (count == 0) return good();  // drives do not record an empty block
+    if (faultDue(writes, plan.failWriteAt)) return writeError();
+    if (exceedsCapacity(position + tapRecordSize(count))) return volumeOverflow(count);
+    if (!openForWriting(failure, count)) return failure;
+    if (int e = image.appendRecord(position, data, count)) return writeFailure(e, count);
+    position += tapRecordSize(count);
+    return good();
+  }
+
+  DriveOutcome writeFilemarks(const uint8_t* cdb) {
+    if ((cdb[1] & 0x02) != 0) return illegalField();  // no setmarks on this medium
+    bool immediate = (cdb[1] & 0x01) != 0;
+    uint32_t count = be24(cdb + 2);
+    DriveOutcome failure;
+    if (!ready(failure)) return failure;
+    if (protectedMedium()) return writeProtected();
+    if (faultDue(filemarkWrites, plan.failFilemarkAt)) return writeError();
+    if (count > 0) {
+      if (exceedsCapacity(position + uint64_t{count} * 4)) return volumeOverflow(count);
+      if (!openForWriting(failure, count)) return failure;
+      if (int e = image.appendFilemarks(position, count)) return writeFailure(e, count);
+      position += uint64_t{count} * 4;
+    }
+    // Without Immed the data must be on the medium when the command completes.
+    if (!immediate && image.sync() != 0) return writeError();
+    return good();
+  }
+
+  DriveOutcome space(const uint8_t* cdb) {
+    uint8_t code = cdb[1] & 0x07;
+    int32_t count = signedBe24(cdb + 2);
+    if (code != SPACE_BLOCKS && code != SPACE_FILEMARKS && code != SPACE_END_OF_DATA &&
+        code != SPACE_SETMARKS)
+      return illegalField();
+    DriveOutcome failure;
+    if (!ready(failure)) return failure;
+    if (faultDue(spaces, plan.failSpaceAt)) return positionError();
+    switch (code) {
+      case SPACE_BLOCKS:
+        return count >= 0 ? blocksForward(count) : blocksBackward(-int64_t{count});
+      case SPACE_FILEMARKS:
+        return count >= 0 ? filemarksForward(count) : filemarksBackward(-int64_t{count});
+      case SPACE_END_OF_DATA:
+        return toEndOfData();
+      default:
+        // This medium has no setmarks: spacing over them meets the end of the data (or
+        // the beginning of the tape) first.
+        if (count == 0) return good();
+        if (count < 0) {
+          position = 0;
+          return beginningMet(-int64_t{count});
+        }
+        if (DriveOutcome o = toEndOfData(); !o.good) return o;
+        return blankCheck(count);
+    }
+  }
+
+  DriveOutcome blocksForward(int64_t count) {
+    for (int64_t done = 0; done < count; ++done) {
+      TapeImage::Entry e = image.next(position, true);
+      switch (e.kind) {
+        case Kind::Record:
+        case Kind::BadRecord:
+          position = e.end;
+          break;
+        case Kind::Filemark:
+          position = e.end;
+          return filemarkMet(count - done);
+        case Kind::IoError:
+          return readError();
+        default:
+          return blankCheck(count - done);
+      }
+    }
+    return good();
+  }
+
+  DriveOutcome blocksBackward(int64_t count) {
+    for (int64_t done = 0; done < count; ++done) {
+      TapeImage::Entry e = image.previous(position);
+      switch (e.kind) {
+        case Kind::Record:
+        case Kind::BadRecord:
+          position = e.start;
+          break;
+        case Kind::Filemark:
+          position = e.start;  // stops on the side toward the beginning
+          return filemarkMet(count - done);
+        case Kind::BeginningOfTape:
+          position = 0;
+          return beginningMet(count - done);
+        default:
+          return readError();
+      }
+    }
+    return good();
+  }
+
+  DriveOutcome filemarksForward(int64_t count) {
+    for (int64_t done = 0; done < count;) {
+      TapeImage::Entry e = image.next(position, true);
+      switch (e.kind) {
+        case Kind::Record:
+        case Kind::BadRecord:
+          position = e.end;
+          break;
+        case Kind::Filemark:
+          position = e.end;
+          ++done;
+          break;
+        case Kind::IoError:
+          return readError();
+        default:
+          return blankCheck(count - done);
+      }
+    }
+    return good();
+  }
+
+  DriveOutcome filemarksBackward(int64_t count) {
+    for (int64_t done = 0; done < count;) {
+      TapeImage::Entry e = image.previous(position);
+      switch (e.kind) {
+        case Kind::Record:
+        case Kind::BadRecord:
+          position = e.start;
+          break;
+        case Kind::Filemark:
+          position = e.start;
+          ++done;
+          break;
+        case Kind::BeginningOfTape:
+          position = 0;
+          return beginningMet(count - done);
+        default:
+          return readError();
+      }
+    }
+    return good();
+  }
+
+  DriveOutcome toEndOfData() {
+    for (;;) {
+      TapeImage::Entry e = image.next(position, true);
+      switch (e.kind) {
+        case Kind::Record:
+        case Kind::BadRecord:
+        case Kind::Filemark:
+          position = e.end;
+          break;
+        case Kind::IoError:
+          return readError();
+        default:
+          position = e.start;
+          return good();
+      }
+    }
+  }
+
+  DriveOutcome erase() {
+    DriveOutcome failure;
+    if (!ready(failure)) return failure;
+    if (protectedMedium()) return writeProtected();
+    // Long or short, the recorded data ends here; a blank cartridge has nothing to erase.
+    if (image.isOpen()) {
+      if (int e = image.truncate(position)) return writeFailure(e, 0);
+    }
+    return good();
+  }
+
+  DriveOutcome loadUnload(const uint8_t* cdb) {
+    bool load = (cdb[4] & 0x01) != 0;
+    if (plan.noMedium) return noMedium();
+    if (load) {
+      unloaded = false;
+      position = 0;
+      return good();
+    }
+    if (unloaded) return noMedium();
+    image.close();  // lets another program have the cartridge
+    unloaded = true;
+    position = 0;
+    return good();
+  }
+};
+
+EmulatedDrive::EmulatedDrive(std::string imagePath) : path_(std::move(imagePath)), impl_(new Impl) {
+  impl_->path = path_;
+}
+
+EmulatedDrive::~EmulatedDrive() {
+  delete impl_;
+}
+
+DriveOutcome EmulatedDrive::execute(const uint8_t* cdb, DataDirection direction, uint8_t* data,
+                                    uint32_t length) {
+  std::lock_guard lock(impl_->mutex);
+  switch (cdb[0]) {
+    case OP_TEST_UNIT_READY: {
+      DriveOutcome failure;
+      return impl_->ready(failure) ? good() : failure;
+    }
+    case OP_REWIND:
+      return impl_->rewind();
+    case OP_READ6:
+      return impl_->read(cdb, direction, data, length);
+    case OP_WRITE6:
+      return impl_->write(cdb, direction, data, length);
+    case OP_WRITE_FILEMARKS:
+      return impl_->writeFilemarks(cdb);
+    case OP_SPACE:
+      return impl_->space(cdb);
+    case OP_INQUIRY:
+      return impl_->inquiry(cdb, direction, data, length);
+    case OP_ERASE:
+      return impl_->erase();
+    case OP_LOAD_UNLOAD:
+      return impl_->loadUnload(cdb);
+    default:
+      return check(SENSE_ILLEGAL_REQUEST, 0x20, 0x00);
+  }
+}
+
+void EmulatedDrive::setFaults(const FaultPlan& plan) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->plan = plan;
+  impl_->reads = impl_->writes = impl_->filemarkWrites = impl_->rewinds = impl_->spaces = 0;
+}
+
+FaultPlan EmulatedDrive::faults() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->plan;
+}
+
+std::chrono::milliseconds EmulatedDrive::delay() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->plan.delay;
+}
+
+void EmulatedDrive::load() {
+  std::lock_guard lock(impl_->mutex);
+  if (!impl_->unloaded) return;  // a cartridge already in stays where it is
+  impl_->unloaded = false;
+  impl_->position = 0;
+}
+
+uint64_t EmulatedDrive::position() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->position;
+}
+
+}  // namespace korv

@@ -1,0 +1,142 @@
+#include "scsi/virtual_adapter.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace korv {
+
+namespace {
+
+struct Job {
+  AspiRequest* request;
+  uint8_t* data;
+  EventPump* pump;
+  EmulatedDrive* drive;
+};
+
+DataDirection directionOf(uint8_t flags) {
+  bool in = (flags & SRB_DIR_IN) != 0;
+  bool out = (flags & SRB_DIR_OUT) != 0;
+  if (in && !out) return DataDirection::In;
+  if (out && !in) return DataDirection::Out;
+  return DataDirection::None;
+}
+
+// Hands the request back to its owner: sense, statuses, then the status byte, then the
+// wake-up (the owner may reuse the block as soon as it sees the status).
+void finish(const Job& job, const DriveOutcome& outcome, uint8_t status) {
+  AspiRequest& r = *job.request;
+  std::memset(r.SenseArea, 0, sizeof r.SenseArea);
+  if (outcome.sense.valid) {
+    uint8_t sense[18];
+    encodeSense(sense, outcome.sense);
+    size_t n = std::min<size_t>({r.SRB_SenseLen, sizeof sense, sizeof r.SenseArea});
+    std::memcpy(r.SenseArea, sense, n);
+  }
+  r.SRB_HaStat = HASTAT_OK;
+  r.SRB_TargStat = outcome.scsiStatus;
+  setRequestStatus(r, status);
+  job.pump->wake();
+}
+
+}  // namespace
+
+struct VirtualAdapter::Impl {
+  std::map<int, std::unique_ptr<EmulatedDrive>> drives;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Job> queue;
+  bool stopping = false;
+  std::thread worker;
+
+  void run() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&] { return stopping || !queue.empty(); });
+      if (stopping) break;
+      Job job = queue.front();
+      queue.pop_front();
+      // The drive's delay keeps the command pending for real; destruction cuts it short.
+      auto delay = job.drive->delay();
+      if (delay.count() > 0 && changed.wait_for(lock, delay, [&] { return stopping; })) {
+        queue.push_front(job);
+        break;
+      }
+      lock.unlock();
+      AspiRequest& r = *job.request;
+      uint32_t length = job.data != nullptr ? r.SRB_BufLen : 0;
+      DriveOutcome outcome =
+          job.drive->execute(r.CDBByte, directionOf(r.SRB_Flags), job.data, length);
+      finish(job, outcome, outcome.good ? SS_COMP : SS_ERR);
+      lock.lock();
+    }
+    // Whatever is still queued will never run: its owners must not wait forever.
+    for (const Job& job : queue) finish(job, DriveOutcome{}, SS_ABORTED);
+    queue.clear();
+  }
+};
+
+VirtualAdapter::VirtualAdapter(const std::map<int, std::string>& imagesById)
+    : impl_(std::make_unique<Impl>()) {
+  for (const auto& [id, image] : imagesById) {
+    if (id < 0 || id > 7 || id == kOwnId) continue;  // not a target on this bus
+    impl_->drives.emplace(id, std::make_unique<EmulatedDrive>(image));
+  }
+  impl_->worker = std::thread([this] { impl_->run(); });
+}
+
+VirtualAdapter::~VirtualAdapter() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->stopping = true;
+  }
+  impl_->changed.notify_all();
+  impl_->worker.join();
+}
+
+uint8_t VirtualAdapter::submit(AspiRequest& request, uint8_t* data, EventPump& pump) {
+  if (request.SRB_Cmd != SC_EXEC_SCSI_CMD) {
+    setRequestStatus(request, SS_INVALID_CMD);
+    return SS_INVALID_CMD;
+  }
+  if (request.SRB_HaId != 0) {
+    setRequestStatus(request, SS_INVALID_HA);
+    return SS_INVALID_HA;
+  }
+  EmulatedDrive* target = request.SRB_Lun == 0 ? drive(request.SRB_Target) : nullptr;
+  if (target == nullptr) {
+    setRequestStatus(request, SS_NO_DEVICE);
+    return SS_NO_DEVICE;
+  }
+  setRequestStatus(request, SS_PENDING);
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->queue.push_back({&request, data, &pump, target});
+  }
+  impl_->changed.notify_all();
+  return SS_PENDING;
+}
+
+HostAdapterInfo VirtualAdapter::hostAdapter() {
+  HostAdapterInfo info;
+  info.ready = true;
+  info.ownId = kOwnId;
+  info.managerId = "KORVESSIAN";
+  info.identifier = "Virtual Bus";
+  return info;
+}
+
+void VirtualAdapter::bind(uint8_t target) {
+  if (EmulatedDrive* d = drive(target)) d->load();
+}
+
+EmulatedDrive* VirtualAdapter::drive(int id) {
+  auto it = impl_->drives.find(id);
+  return it == impl_->drives.end() ? nullptr : it->second.get();
+}
+
+}  // namespace korv
