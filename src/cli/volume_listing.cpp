@@ -1,0 +1,104 @@
+#include "cli/volume_listing.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "sys/cp932.h"
+#include "sys/datetime.h"
+#include "tape/sfile.h"
+
+namespace korv::cli {
+
+namespace {
+
+void printJson(const nlohmann::json& value) {
+  // Decoded names are valid UTF-8; replacing is only a guard against a decoder's slip.
+  std::puts(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+// Mounts the volume, or says that it cannot be used. The version message has been shown
+// by the mount itself.
+bool mount(TScsifile& sf, std::string& tapeName) {
+  if (sf.MountVolume(tapeName)) return true;
+  std::fprintf(stderr, "%s\n", "バックアップセット名は取得できませんでした");
+  return false;
+}
+
+}  // namespace
+
+int listSets(Session& session, bool json) {
+  TScsifile* sf = session.bindDrive();
+  if (sf == nullptr) return kExitFailed;
+  std::string tapeName;
+  if (!mount(*sf, tapeName)) return session.finish(false);
+
+  // The list ends at the first name that cannot be read: the end of the recorded data,
+  // or a set whose data file has no closing filemark.
+  std::vector<std::string> names;
+  std::string name;
+  if (sf->ReadFirstSetName(name)) {
+    do names.push_back(name);
+    while (sf->ReadNextSetName(name));
+  }
+  sf->TapeRewind();
+
+  if (json) {
+    auto sets = nlohmann::json::array();
+    for (size_t i = 0; i < names.size(); ++i)
+      sets.push_back({{"number", i + 1}, {"name", cp932ToUtf8(names[i])}});
+    printJson({{"tape", cp932ToUtf8(tapeName)}, {"sets", sets}});
+  } else {
+    std::printf("%s\n", cp932ToUtf8(tapeName).c_str());
+    for (size_t i = 0; i < names.size(); ++i)
+      std::printf("%4zu  %s\n", i + 1, cp932ToUtf8(names[i]).c_str());
+  }
+  return session.finish(true);
+}
+
+int listFiles(Session& session, int32_t setNumber, bool json) {
+  // Set 0 would append a new set; only existing sets are listed.
+  if (setNumber < 1) {
+    std::fprintf(stderr, "%s\n", "バックアップセットの番号は1以上です");
+    return kExitUsage;
+  }
+  TScsifile* sf = session.bindDrive();
+  if (sf == nullptr) return kExitFailed;
+  std::string tapeName;
+  if (!mount(*sf, tapeName)) return session.finish(false);
+
+  std::string setName;
+  if (!sf->OpenSet(setNumber, setName)) {
+    session.messages().beep(kBeepExclamation);
+    session.messages().show(BoxType::Warning, "マウントできません");
+    sf->TapeRewind();
+    return session.finish(false);
+  }
+  const std::vector<sf_file2>& entries = sf->Catalogue;
+  if (json) {
+    auto files = nlohmann::json::array();
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const auto& e = entries[i];
+      const std::string time = formatPacked(e.time, 'T');
+      files.push_back({{"index", i + 1},
+                       {"path", cp932ToUtf8(e.name)},
+                       {"size", e.size},
+                       {"time", time.empty() ? nlohmann::json() : nlohmann::json(time)},
+                       {"attributes", e.attributes}});
+    }
+    printJson({{"set", setNumber}, {"name", cp932ToUtf8(setName)}, {"files", files}});
+  } else {
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const auto& e = entries[i];
+      const std::string time = formatPacked(e.time, ' ');
+      std::printf("%6zu %13d %-19s %s\n", i + 1, e.size, time.empty() ? "-" : time.c_str(),
+                  cp932ToUtf8(e.name).c_str());
+    }
+  }
+  sf->CloseSet();
+  sf->TapeRewind();
+  return session.finish(true);
+}
+
+}  // namespace korv::cli
