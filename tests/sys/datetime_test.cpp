@@ -78,9 +78,5 @@ TEST_F(DateTime, FileTimeOfKnownInstants) {
   EXPECT_EQ(ts.tv_nsec, 123456700);
 }
 
-TEST_F(DateTime, LocalDateTimeText) {
-  EXPECT_EQ(formatLocalDateTime(local(2026, 12, 7, 10, 20, 30)), "2026/12/07 10:20:30");
-}
-
 }  // namespace
 }  // namespace korv

@@ -94,18 +94,6 @@ TEST_F(FileInfoTest, LinksAndSpecialFilesAreNotRegular) {
   EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
 }
 
-TEST_F(FileInfoTest, ReadFileInfoAtUsesTheFolderDescriptor) {
-  std::ofstream(dir.path() / "inner") << "abc";
-  const int dirFd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(dirFd, 0);
-  std::error_code ec;
-  const auto info = readFileInfoAt(dirFd, "inner", ec);
-  close(dirFd);
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->size, 3u);
-  EXPECT_EQ(info->findData.fileName, "inner");
-}
-
 TEST_F(FileInfoTest, RestoreSideMetadata) {
   const fs::path file = dir.path() / "restored";
   const int fd = open(file.c_str(), O_WRONLY | O_CREAT, 0644);
