@@ -1,0 +1,277 @@
+#include "jobs/backup_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "jobs/run_guard.h"
+#include "jobs/run_support.h"
+#include "sys/cp932.h"
+#include "tape/datastream.h"
+#include "tape/records.h"
+
+namespace korv::jobs {
+namespace {
+
+constexpr const char* kMountFailed =
+    "マウントが出来ません．以下の可能性があります．\r"
+    "　・テープが入っていない\r"
+    "　・書き込み禁止になっている\r"
+    "　・他のシステムで使用しているテープである\r"
+    "　・テープの空きがない\r"
+    "　・新品のテープであり，フォーマットしていない";
+
+// Reads up to `want` bytes, continuing after short reads. Returns the bytes read; fewer
+// than `want` means the file ended early or a read failed (`failed` tells which).
+size_t readFull(int fd, uint8_t* buffer, size_t want, bool& failed) {
+  size_t got = 0;
+  failed = false;
+  while (got < want) {
+    const ssize_t n = read(fd, buffer + got, want - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+    } else if (n == 0) {
+      break;
+    } else if (errno != EINTR) {
+      failed = true;
+      break;
+    }
+  }
+  return got;
+}
+
+// Opens a listed file for reading without following a link at its name and without
+// blocking on a FIFO that took a regular file's place; only a regular file is kept.
+int openSource(const std::string& path, struct stat& st) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
+class FileCloser {
+ public:
+  explicit FileCloser(int fd) : fd_(fd) {}
+  ~FileCloser() { close(fd_); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
+class BackupRun {
+ public:
+  BackupRun(TScsifile& sf, RunFaces& faces) : sf_(sf), faces_(faces), report_(faces, result_) {}
+  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName);
+
+ private:
+  enum class Step { Next, LeaveLoop };
+  Step backUpFile(const ListedFile& item, const sf_file2& e);
+  Step skipFile(const sf_file2& e);
+  void finish();
+
+  TScsifile& sf_;
+  RunFaces& faces_;
+  RunResult result_;
+  RunReporter report_;
+  std::unique_ptr<ProgressSink> progress_;
+  std::unique_ptr<uint8_t[]> copybuf_;
+  float doneBytes_ = 0;
+  int32_t doneCount_ = 0;
+};
+
+RunResult BackupRun::run(const FileList& filelist, Selection& selection,
+                         const std::string& setName) {
+  // Preconditions.
+  int32_t selected = 0;
+  for (size_t i = 0; i < filelist.size(); ++i) selected += selection.selected(i) ? 1 : 0;
+  if (selected == 0) {
+    report_.warning("ファイルが１個も選択されていません");
+    return result_;
+  }
+  if (setName.empty()) {
+    report_.warning("バックアップセット名が指定されていません");
+    return result_;
+  }
+  // The name field holds 255 bytes and a zero byte; a name that does not fit, or that
+  // CP932 cannot write, is refused rather than cut.
+  const auto name = utf8ToCp932(setName);
+  if (!name) {
+    report_.warning("バックアップセット名にShift-JISで表せない文字が含まれています");
+    return result_;
+  }
+  if (!fitsTextField(*name)) {
+    report_.warning("バックアップセット名が長すぎます");
+    return result_;
+  }
+  std::string tapeName;
+  if (!sf_.MountVolume(tapeName)) {
+    result_.status = RunStatus::Failed;
+    return result_;
+  }
+
+  // The catalogue: the selected entries in list order, as they were listed.
+  report_.clearLog();
+  sf_.Catalogue.clear();
+  std::vector<const ListedFile*> items;
+  for (size_t i = 0; i < filelist.size(); ++i) {
+    if (!selection.selected(i)) continue;
+    sf_.Catalogue.push_back(filelist[i].entry);
+    items.push_back(&filelist[i]);
+  }
+
+  progress_ = openProgress(faces_.progress, kCaptionBackup);
+  std::string openName = *name;
+  if (!sf_.OpenSet(0, openName)) {
+    report_.error(kMountFailed);
+    progress_.reset();
+    result_.status = RunStatus::Failed;
+    return result_;
+  }
+
+  const auto n = static_cast<int32_t>(sf_.Catalogue.size());
+  float totalBytes = 0;
+  for (const auto& e : sf_.Catalogue) totalBytes += static_cast<float>(e.size);
+  ProgressSink& p = *progress_;
+  p.setallbyte(totalBytes);
+  p.setallcount(n);
+  p.setcopycount(0);
+  p.setcopybyte(0);
+  p.setanimate(true);
+
+  copybuf_ = std::make_unique<uint8_t[]>(kBlockSize);
+  // The abort check runs before every entry and once more after the last one.
+  for (int32_t i = 0;; ++i) {
+    if (p.isabort()) {
+      report_.warning("中断しました");
+      result_.aborted = true;
+      break;
+    }
+    if (i == n) break;
+    if (backUpFile(*items[i], sf_.Catalogue[i]) == Step::LeaveLoop) break;
+  }
+  finish();
+  return result_;
+}
+
+BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
+  ProgressSink& p = *progress_;
+  doneBytes_ += static_cast<float>(e.size);
+  p.setcopybyte(doneBytes_);
+  ++doneCount_;
+  p.setcopycount(doneCount_);
+  uint8_t header[kHeaderSize];
+  encodeHeader(kSkipHeader, header);
+  if (!sf_.TapeWrite(header, kHeaderSize)) {
+    report_.error("ファイルスキップ用のヘッダーが書けませんでした");
+    return Step::LeaveLoop;
+  }
+  return Step::Next;
+}
+
+BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e) {
+  ProgressSink& p = *progress_;
+  p.setfilename(item.path);
+
+  if (item.problem != ListingProblem::None) {
+    report_.log(listingProblemLine(item.path, item.problem));
+    return skipFile(e);
+  }
+  struct stat st {};
+  const int fd = openSource(item.openPath, st);
+  if (fd < 0) {
+    report_.log(item.path + "はオープンできませんでした");
+    return skipFile(e);
+  }
+  FileCloser closer(fd);
+  if (static_cast<uint64_t>(st.st_size) != item.size) {
+    report_.log(item.path + "はファイルサイズが変化した為" + "バックアップしません");
+    return skipFile(e);
+  }
+
+  uint8_t header[kHeaderSize];
+  encodeHeader(e.size, header);
+  if (!sf_.TapeWrite(header, kHeaderSize)) {
+    report_.error("ファイルのヘッダーが書けませんでした");
+    return Step::LeaveLoop;
+  }
+  // Exactly the recorded size goes to tape, in the blocks the layout prescribes: a file
+  // that grew is stored as it was listed; one that shrank or cannot be read ends the run,
+  // since the stream may never hold bytes the file did not give.
+  bool writeState = true;
+  uint64_t remaining = item.size;
+  while (remaining > 0) {
+    const size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
+    bool readFailed = false;
+    const size_t got = readFull(fd, copybuf_.get(), want, readFailed);
+    if (got < want) {
+      writeState = false;
+      doneBytes_ += static_cast<float>(got);
+      p.setcopybyte(doneBytes_);
+      report_.log(item.path + (readFailed
+                                   ? "は読み込めなかった為バックアップを中止しました"
+                                   : "はファイルサイズが変化した為バックアップを中止しました"));
+      break;
+    }
+    writeState = sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want));
+    doneBytes_ += static_cast<float>(got);
+    p.setcopybyte(doneBytes_);
+    remaining -= want;
+    if (p.isabort() || !writeState) break;
+  }
+  if (!writeState) {
+    report_.error("書き込みエラーが発生しました");
+    return Step::LeaveLoop;
+  }
+  ++doneCount_;
+  p.setcopycount(doneCount_);
+  return Step::Next;
+}
+
+void BackupRun::finish() {
+  ProgressSink& p = *progress_;
+  // The set's data file ends with a filemark on every path past its opening.
+  if (!sf_.TapeWriteFilemarks(1)) {
+    report_.warning("最後のファイルマークが書き込めませんでした");
+    if (!faces_.options.eoduse) {
+      report_.quietWarning(
+          "EODが使用できないため，このテープは正常に使用する事が出来なくなります．");
+    }
+  }
+  if (!sf_.CloseSet()) {
+    report_.warning("アンマウント出来ませんでした");
+    progress_.reset();
+    result_.status = RunStatus::Ended;
+    return;
+  }
+  p.setanimate(false);
+  p.stopclock();
+  if (!sf_.TapeRewind()) {
+    report_.warning("巻き戻せませんでした");
+    progress_.reset();
+    result_.status = RunStatus::Ended;
+    return;
+  }
+  report_.information("終了しました．");
+  progress_.reset();
+  result_.status = RunStatus::Finished;
+}
+
+}  // namespace
+
+RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
+                    const std::string& setName, RunFaces& faces) {
+  RunGuard guard(sf);
+  if (!guard.acquired()) return RunResult{};
+  return BackupRun(sf, faces).run(filelist, selection, setName);
+}
+
+}  // namespace korv::jobs
