@@ -207,7 +207,7 @@ TapeImage::ReadResult TapeImage::readRecord(const Entry& record, uint8_t* buffer
     r = readAll(fd_, &head, 1, static_cast<off_t>(data));
     if (r == ReadResult::Ok) {
       iovec rest{tail, tailLength};
-      r = readAll(fd_, &rest, 1, static_cast<off_t>(data + record.length + (record.length & 1u)));
+      r = readAll(fd_, &rest, 1, static_cast<off_t>(data + record.length));
     }
   }
   if (r != ReadResult::Ok) return r;

@@ -1,0 +1,136 @@
+// Images as other tools write them, and images a crash left behind.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "drive_commands.h"
+#include "scsi/emulated_drive.h"
+#include "support/temp_dir.h"
+
+namespace korv::test {
+namespace {
+
+class TapeImageTest : public ::testing::Test {
+ protected:
+  DriveCommands& over(const ImageBuilder& image) {
+    writeFile(path, image.bytes);
+    drive = std::make_unique<EmulatedDrive>(path);
+    tape = std::make_unique<DriveCommands>(*drive);
+    return *tape;
+  }
+
+  TempDir dir;
+  std::string path = (dir.path() / "dump.tap").string();
+  std::unique_ptr<EmulatedDrive> drive;
+  std::unique_ptr<DriveCommands> tape;
+};
+
+TEST_F(TapeImageTest, EraseGapsAreSkippedAndTheEndMarkerEndsTheData) {
+  ImageBuilder image;
+  image.gap().record("odd").gap().gap().filemark().record("even").endOfMedium().record("ghost");
+  DriveCommands& t = over(image);
+  EXPECT_EQ(t.readText(3), "odd");
+  DriveOutcome o;
+  t.readText(4, &o);
+  EXPECT_TRUE(o.sense.filemark);
+  EXPECT_EQ(t.readText(4), "even");
+  t.readText(5, &o);
+  EXPECT_EQ(o.sense.key, SENSE_BLANK_CHECK) << "nothing after the end marker is data";
+
+  // Backward over gaps as well, and the end of data found the same way by spacing.
+  EXPECT_TRUE(t.spaceFilemarks(-1).good);
+  EXPECT_TRUE(t.spaceBlocks(-1).good);
+  EXPECT_EQ(drive->position(), 4u) << "the first record starts after the leading gap";
+  EXPECT_TRUE(t.spaceToEnd().good);
+  uint64_t end = drive->position();
+
+  // Writing there replaces the end marker and whatever followed it.
+  ASSERT_TRUE(t.write("new").good);
+  EXPECT_EQ(std::filesystem::file_size(path), end + 12);
+  t.rewind();
+  EXPECT_TRUE(t.spaceFilemarks(1).good);
+  EXPECT_EQ(t.readText(4), "even");
+  EXPECT_EQ(t.readText(3), "new");
+}
+
+TEST_F(TapeImageTest, BadRecordFailsAsAMediumErrorAndIsPassed) {
+  ImageBuilder image;
+  image.record("good").record("bad!", 0x80000000).record("after");
+  DriveCommands& t = over(image);
+  EXPECT_EQ(t.readText(4), "good");
+  DriveOutcome o;
+  t.readText(4, &o);
+  EXPECT_EQ(describeSense(o.sense), "sense 3/11/00");
+  EXPECT_EQ(t.readText(5), "after");
+  t.rewind();
+  EXPECT_TRUE(t.spaceBlocks(3).good) << "spacing passes a bad record like any other";
+}
+
+TEST_F(TapeImageTest, RecordCutOffByACrashReadsAsEndOfDataAndIsCutByTheNextWrite) {
+  ImageBuilder intact;
+  intact.record("first").filemark().record("second");
+  ImageBuilder image = intact;
+  image.word(100);
+  image.bytes.insert(image.bytes.end(), 40, 'x');  // the crash came mid-record
+  DriveCommands& t = over(image);
+
+  EXPECT_TRUE(t.testUnitReady().good);
+  EXPECT_TRUE(t.spaceToEnd().good);
+  EXPECT_EQ(drive->position(), intact.bytes.size());
+  t.rewind();
+  EXPECT_EQ(t.readText(5), "first");
+  EXPECT_TRUE(t.spaceFilemarks(1).good);
+  EXPECT_EQ(t.readText(6), "second");
+  DriveOutcome o;
+  t.readText(100, &o);
+  EXPECT_EQ(o.sense.key, SENSE_BLANK_CHECK);
+  EXPECT_EQ(drive->position(), intact.bytes.size());
+
+  ASSERT_TRUE(t.write("third").good);
+  ImageBuilder expected = intact;
+  expected.record("third");
+  EXPECT_EQ(readFile(path), expected.bytes);
+}
+
+TEST_F(TapeImageTest, DamagedTailsEndTheData) {
+  struct Case {
+    const char* what;
+    ImageBuilder tail;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"half a length word", {}});
+  cases.back().tail.bytes = {0x05, 0x00};
+  cases.push_back({"trailing word disagrees", {}});
+  cases.back().tail.word(4).word(0x61616161).word(5);
+  cases.push_back({"a word this format does not define", {}});
+  cases.back().tail.record("abcd", 0x01000000);
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ImageBuilder image;
+    image.record("ok");
+    image.bytes.insert(image.bytes.end(), c.tail.bytes.begin(), c.tail.bytes.end());
+    DriveCommands& t = over(image);
+    EXPECT_EQ(t.readText(2), "ok");
+    DriveOutcome o;
+    t.readText(4, &o);
+    EXPECT_EQ(o.sense.key, SENSE_BLANK_CHECK);
+    t.rewind();
+    EXPECT_EQ(describeSense(t.spaceBlocks(2).sense), "sense 8/00/05 EOM info 1");
+    EXPECT_EQ(drive->position(), 10u);
+  }
+}
+
+TEST_F(TapeImageTest, LargeRecordReadsStraightIntoTheBuffer) {
+  std::string block(65536, '\0');
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7);
+  ImageBuilder image;
+  image.record(block).record(block.substr(1));  // even and odd lengths
+  DriveCommands& t = over(image);
+  EXPECT_EQ(t.readText(65536), block);
+  EXPECT_EQ(t.readText(65535), block.substr(1));
+}
+
+}  // namespace
+}  // namespace korv::test
