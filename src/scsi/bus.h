@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "scsi/transport.h"
@@ -29,5 +30,21 @@ struct Bus {
 // adapter has no images configured. Never throws; an unusable bus still yields a
 // transport whose hostAdapter().ready is false.
 Bus openBus(const BusConfig& config, const std::string& defaultImage);
+
+inline constexpr const char* kBusSection = "TAPE_BUS";
+
+// The bus of the options file's [TAPE_BUS] section: adapter=auto|virtual|sg:<host>|
+// iscsi://host[:port]/target-iqn, image0..image6 for the virtual adapter's drives (paths
+// relative to the options file's folder). Missing file, section or keys give the
+// defaults. A value that cannot be used leaves the default too and, when `problem` is
+// given, says so there (otherwise it stays empty).
+BusConfig readBusConfig(const std::string& iniPath, std::string* problem = nullptr);
+
+// The adapter= value alone; nullopt when it is none of the forms above.
+std::optional<BusConfig> parseAdapterValue(const std::string& value);
+
+// A single device named on the command line: "sg:/dev/sgN" or
+// "iscsi://host[:port]/target-iqn[/lun]"; nullopt when malformed.
+std::optional<BusConfig> parseDeviceUrl(const std::string& url);
 
 }  // namespace korv

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "scsi/bytes_to_text.h"
+
 namespace korv {
 
 namespace {
@@ -200,9 +202,7 @@ void TScsifile::StoreBE24(uint8_t* commandBytes, int position, int32_t value) {
 }
 
 std::string TScsifile::BytesToText(const uint8_t* data, int32_t from, int32_t to) {
-  if (to < from) return {};
-  return std::string(reinterpret_cast<const char*>(data) + from,
-                     static_cast<size_t>(to - from + 1));
+  return bytesToText(data, from, to);
 }
 
 }  // namespace korv

@@ -1,0 +1,146 @@
+#include "scsi/bus.h"
+
+#include <charconv>
+#include <filesystem>
+
+#include "scsi/virtual_adapter.h"
+#include "sys/ini.h"
+
+namespace korv {
+
+namespace {
+
+constexpr int kDefaultDriveId = 4;
+constexpr int kImageKeys = 7;  // image0..image6: id 7 is the adapter's own
+
+std::optional<int> parseNumber(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  auto [at, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || at != end || text.empty() || value < 0) return std::nullopt;
+  return value;
+}
+
+bool startsWith(const std::string& text, const char* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+// iscsi://host[:port]/target-iqn: host and target both present.
+bool isIscsiPortal(const std::string& url) {
+  if (!startsWith(url, "iscsi://")) return false;
+  const std::string rest = url.substr(8);
+  const size_t slash = rest.find('/');
+  return slash != std::string::npos && slash > 0 && slash + 1 < rest.size();
+}
+
+// A bus this build cannot reach yet: every target answers "no device" and the adapter
+// reports itself unusable, so the scan says so and nothing is ever bound.
+class UnavailableTransport : public ScsiTransport {
+ public:
+  uint8_t submit(AspiRequest& request, uint8_t*, EventPump&) override {
+    setRequestStatus(request, SS_NO_DEVICE);
+    return SS_NO_DEVICE;
+  }
+  HostAdapterInfo hostAdapter() override { return {}; }
+};
+
+Bus openVirtual(const BusConfig& config, const std::string& defaultImage) {
+  std::map<int, std::string> images = config.images;
+  if (images.empty()) images[kDefaultDriveId] = defaultImage;
+  return {std::make_unique<VirtualAdapter>(images), "virtual"};
+}
+
+}  // namespace
+
+Bus openBus(const BusConfig& config, const std::string& defaultImage) {
+  switch (config.kind) {
+    case BusConfig::Kind::Auto:
+      // SEAM (sg transport): "auto" is to take the first sg host adapter that has a
+      // sequential-access device, and the virtual adapter only when there is none.
+      return openVirtual(config, defaultImage);
+    case BusConfig::Kind::Virtual:
+      return openVirtual(config, defaultImage);
+    case BusConfig::Kind::Sg:
+      // SEAM (sg transport): Linux SCSI generic, host config.sgHost or the single
+      // device config.sgDevice.
+      return {std::make_unique<UnavailableTransport>(),
+              config.sgDevice.empty() ? "sg host " + std::to_string(config.sgHost)
+                                      : "sg " + config.sgDevice};
+    case BusConfig::Kind::Iscsi:
+      // SEAM (iSCSI transport): libiscsi to config.iscsiPortal, LUN config.iscsiLun or
+      // every LUN as a target id.
+      return {std::make_unique<UnavailableTransport>(), config.iscsiPortal};
+  }
+  return {std::make_unique<UnavailableTransport>(), "none"};
+}
+
+std::optional<BusConfig> parseAdapterValue(const std::string& value) {
+  BusConfig config;
+  if (value == "auto") return config;
+  if (value == "virtual") {
+    config.kind = BusConfig::Kind::Virtual;
+    return config;
+  }
+  if (startsWith(value, "sg:")) {
+    config.kind = BusConfig::Kind::Sg;
+    const std::string host = value.substr(3);
+    if (startsWith(host, "/dev/sg")) {
+      config.sgDevice = host;
+      return config;
+    }
+    const auto number = parseNumber(host);
+    if (!number) return std::nullopt;
+    config.sgHost = *number;
+    return config;
+  }
+  if (isIscsiPortal(value)) {
+    config.kind = BusConfig::Kind::Iscsi;
+    config.iscsiPortal = value;
+    return config;
+  }
+  return std::nullopt;
+}
+
+std::optional<BusConfig> parseDeviceUrl(const std::string& url) {
+  BusConfig config;
+  if (startsWith(url, "sg:/dev/sg") && parseNumber(url.substr(10))) {
+    config.kind = BusConfig::Kind::Sg;
+    config.sgDevice = url.substr(3);
+    return config;
+  }
+  if (!isIscsiPortal(url)) return std::nullopt;
+  config.kind = BusConfig::Kind::Iscsi;
+  config.iscsiPortal = url;
+  // A last path element of digits is the LUN (a target name is never digits alone).
+  const size_t slash = url.rfind('/');
+  const std::string last = url.substr(slash + 1);
+  if (const auto lun = parseNumber(last)) {
+    config.iscsiPortal = url.substr(0, slash);
+    config.iscsiLun = *lun;
+    if (!isIscsiPortal(config.iscsiPortal)) return std::nullopt;
+  }
+  return config;
+}
+
+BusConfig readBusConfig(const std::string& iniPath, std::string* problem) {
+  BusConfig config;
+  if (problem) problem->clear();
+  if (const auto adapter = readProfileString(iniPath, kBusSection, "adapter")) {
+    if (const auto parsed = parseAdapterValue(*adapter)) {
+      config = *parsed;
+    } else if (problem) {
+      *problem = iniPath + ": [" + kBusSection + "] adapter=" + *adapter +
+                 " is none of auto, virtual, sg:<host>, iscsi://<host>/<target>";
+    }
+  }
+  const std::filesystem::path folder = std::filesystem::path(iniPath).parent_path();
+  for (int id = 0; id < kImageKeys; ++id) {
+    const auto image = readProfileString(iniPath, kBusSection, "image" + std::to_string(id));
+    if (!image || image->empty()) continue;
+    // Paths are bytes on Linux: taken as the file holds them, relative to its folder.
+    config.images[id] = (folder / *image).string();
+  }
+  return config;
+}
+
+}  // namespace korv
