@@ -1,0 +1,140 @@
+#include "cli/run_terminal.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+
+namespace korv::cli {
+namespace {
+
+std::atomic<bool> abortRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+extern "C" void onInterrupt(int) {
+  abortRequested.store(true);
+}
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
+constexpr auto kRateInterval = std::chrono::milliseconds(2500);
+
+class TerminalProgress : public jobs::ProgressSink {
+ public:
+  TerminalProgress(ProgressLine& line, std::string caption)
+      : line_(line), caption_(std::move(caption)) {
+    state_.activate();
+    lastTick_ = std::chrono::steady_clock::now();
+  }
+  ~TerminalProgress() override { line_.clear(); }
+
+  void setallbyte(float total) override {
+    state_.setallbyte(total);
+    update(true);
+  }
+  void setallcount(int32_t count) override {
+    state_.setallcount(count);
+    update(true);
+  }
+  void setcopycount(int32_t count) override {
+    state_.setcopycount(count);
+    update(false);
+  }
+  void setcopybyte(float done) override {
+    state_.setcopybyte(done);
+    update(false);
+  }
+  void setfilename(const std::string&) override { update(false); }
+  void setanimate(bool) override {}
+  void stopclock() override { state_.stopclock(); }
+  // The request stays until the run has seen it; a Ctrl-C before the dialog existed
+  // (while the tape was being positioned) is not lost.
+  bool isabort() override { return AbortOnInterrupt::requested(); }
+  void clearabort() override { AbortOnInterrupt::clear(); }
+
+ private:
+  void update(bool force) {
+    if (!line_.enabled()) return;
+    const auto now = std::chrono::steady_clock::now();
+    while (now - lastTick_ >= kRateInterval) {
+      rate_ = state_.rateTick();
+      lastTick_ += kRateInterval;
+    }
+    if (!force && now - lastDraw_ < kRedrawInterval) return;
+    lastDraw_ = now;
+    line_.draw(progressText(caption_, state_, rate_, std::time(nullptr)));
+  }
+
+  ProgressLine& line_;
+  std::string caption_;
+  jobs::ProgressState state_;
+  double rate_ = 0;
+  std::chrono::steady_clock::time_point lastTick_;
+  std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+}  // namespace
+
+void ProgressLine::draw(const std::string& text) {
+  if (!enabled_) return;
+  std::fprintf(stderr, "\r\033[K%s", text.c_str());
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void ProgressLine::clear() {
+  if (!drawn_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  drawn_ = false;
+}
+
+std::string progressText(const std::string& caption, const jobs::ProgressState& state, double rate,
+                         std::time_t now) {
+  char text[256];
+  std::snprintf(text, sizeof text, "%s %d/%d 個  %.1f/%.1f MB  %s MByte/分  %s", caption.c_str(),
+                state.copycount(), state.allcount(),
+                static_cast<double>(state.copybyte()) / 1048576,
+                static_cast<double>(state.allbyte()) / 1048576, jobs::formatRate(rate).c_str(),
+                jobs::formatElapsed(state.elapsed(now)).c_str());
+  return text;
+}
+
+std::unique_ptr<jobs::ProgressSink> TerminalProgressFactory::create(const std::string& caption) {
+  return std::make_unique<TerminalProgress>(line_, caption);
+}
+
+void StdoutLog::add(const std::string& line) {
+  line_.clear();
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+namespace {
+struct sigaction previousAction;
+}
+
+AbortOnInterrupt::AbortOnInterrupt() {
+  abortRequested.store(false);
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, &previousAction);
+}
+
+AbortOnInterrupt::~AbortOnInterrupt() {
+  sigaction(SIGINT, &previousAction, nullptr);
+}
+
+bool AbortOnInterrupt::requested() {
+  return abortRequested.load();
+}
+void AbortOnInterrupt::clear() {
+  abortRequested.store(false);
+}
+void AbortOnInterrupt::request() {
+  abortRequested.store(true);
+}
+
+}  // namespace korv::cli

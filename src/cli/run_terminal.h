@@ -1,0 +1,96 @@
+#pragma once
+// The terminal's side of a run: the progress line on standard error (only when it is a
+// terminal), the log on standard output, Ctrl-C as the abort request, and the message
+// boxes passed on to the session's service with the progress line cleared first.
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "jobs/progress_math.h"
+#include "jobs/run_interfaces.h"
+#include "sys/messages.h"
+
+namespace korv::cli {
+
+// The one progress line of the terminal. Anything else printed to the terminal clears it
+// first; the next update draws it again.
+class ProgressLine {
+ public:
+  explicit ProgressLine(bool enabled) : enabled_(enabled) {}
+  bool enabled() const { return enabled_; }
+  void draw(const std::string& text);
+  void clear();
+
+ private:
+  bool enabled_;
+  bool drawn_ = false;
+};
+
+// The text of the progress line: files and bytes done of the totals, the rate, elapsed.
+std::string progressText(const std::string& caption, const jobs::ProgressState& state, double rate,
+                         std::time_t now);
+
+// Ctrl-C while a run works requests its abort instead of ending the program; the run then
+// ends as an abort does (ending filemark, rewind, nothing half-written left behind). The
+// previous handler comes back when this goes out of scope.
+class AbortOnInterrupt {
+ public:
+  AbortOnInterrupt();
+  ~AbortOnInterrupt();
+  AbortOnInterrupt(const AbortOnInterrupt&) = delete;
+  AbortOnInterrupt& operator=(const AbortOnInterrupt&) = delete;
+  static bool requested();
+  static void clear();
+  static void request();  // as the signal does (tests)
+};
+
+class TerminalProgressFactory : public jobs::ProgressFactory {
+ public:
+  explicit TerminalProgressFactory(ProgressLine& line) : line_(line) {}
+  std::unique_ptr<jobs::ProgressSink> create(const std::string& caption) override;
+
+ private:
+  ProgressLine& line_;
+};
+
+// Log lines to standard output, one per line.
+class StdoutLog : public jobs::RunLog {
+ public:
+  explicit StdoutLog(ProgressLine& line) : line_(line) {}
+  void clear() override {}
+  void add(const std::string& line) override;
+
+ private:
+  ProgressLine& line_;
+};
+
+// The session's message service with the progress line cleared before every box.
+class LineClearingMessages : public MessageService {
+ public:
+  LineClearingMessages(MessageService& inner, ProgressLine& line) : inner_(inner), line_(line) {}
+  void beep(unsigned soundType) override { inner_.beep(soundType); }
+  void show(BoxType type, const std::string& text) override {
+    line_.clear();
+    inner_.show(type, text);
+  }
+  bool confirm(const std::string& text) override {
+    line_.clear();
+    return inner_.confirm(text);
+  }
+  bool askYesNoError(const std::string& text) override {
+    line_.clear();
+    return inner_.askYesNoError(text);
+  }
+  std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+                                   const std::string& initial, int maxLength) override {
+    line_.clear();
+    return inner_.input(caption, prompt, initial, maxLength);
+  }
+
+ private:
+  MessageService& inner_;
+  ProgressLine& line_;
+};
+
+}  // namespace korv::cli
