@@ -15,6 +15,11 @@
 
 namespace korv {
 
+// What the tests make the drive do wrong. A planned failure reports a check condition
+// and changes nothing: READ MEDIUM ERROR 3/11/00, WRITE and WRITE FILEMARKS 3/0C/00,
+// SPACE 3/14/00, REWIND HARDWARE ERROR 4/44/00. Counted are the commands of a kind that
+// reach the medium (not those refused for no medium, a busy image, write protection or
+// a bad field).
 struct FaultPlan {
   // Fail the k-th command of a kind (counted from 1 since the plan was set); 0 = never.
   int failReadAt = 0;
@@ -24,7 +29,7 @@ struct FaultPlan {
   int failSpaceAt = 0;
   bool noMedium = false;
   bool writeProtected = false;
-  uint64_t capacityBytes = 0;  // image size the medium can hold; 0 = unlimited
+  uint64_t capacityBytes = 0;          // image size the medium can hold; 0 = unlimited
   std::chrono::milliseconds delay{0};  // added to every command, so "pending" is real
 };
 
@@ -43,15 +48,19 @@ class EmulatedDrive {
   EmulatedDrive(const EmulatedDrive&) = delete;
   EmulatedDrive& operator=(const EmulatedDrive&) = delete;
 
-  // Executes one 6-byte command synchronously (the adapter adds the asynchrony).
-  DriveOutcome execute(const uint8_t* cdb, DataDirection direction, uint8_t* data,
-                       uint32_t length);
+  // Executes one 6-byte command synchronously (the adapter adds the asynchrony). `data`
+  // holds `length` bytes; a READ or WRITE longer than that is refused, never overrun.
+  // Medium commands open the image (and take its lock) on first use; while another
+  // holder has it locked they answer BUSY, and the next command tries again.
+  DriveOutcome execute(const uint8_t* cdb, DataDirection direction, uint8_t* data, uint32_t length);
 
   void setFaults(const FaultPlan& plan);  // resets the per-kind counters
   FaultPlan faults() const;
   std::chrono::milliseconds delay() const;
 
-  void load();  // insert the cartridge again after an unload
+  // Inserts the cartridge again after an unload (at the beginning of the tape); a
+  // cartridge that is in stays where it is. Unloading closes the image and drops its lock.
+  void load();
   const std::string& imagePath() const { return path_; }
   uint64_t position() const;  // byte offset in the image, for tests
 

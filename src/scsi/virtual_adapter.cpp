@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace korv {
 
@@ -49,7 +49,7 @@ struct VirtualAdapter::Impl {
   std::map<int, std::unique_ptr<EmulatedDrive>> drives;
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<Job> queue;
+  std::vector<Job> queue;  // in order of submission; keeps its room, so no allocation
   bool stopping = false;
   std::thread worker;
 
@@ -59,11 +59,11 @@ struct VirtualAdapter::Impl {
       changed.wait(lock, [&] { return stopping || !queue.empty(); });
       if (stopping) break;
       Job job = queue.front();
-      queue.pop_front();
+      queue.erase(queue.begin());
       // The drive's delay keeps the command pending for real; destruction cuts it short.
       auto delay = job.drive->delay();
       if (delay.count() > 0 && changed.wait_for(lock, delay, [&] { return stopping; })) {
-        queue.push_front(job);
+        finish(job, DriveOutcome{}, SS_ABORTED);
         break;
       }
       lock.unlock();
@@ -82,6 +82,7 @@ struct VirtualAdapter::Impl {
 
 VirtualAdapter::VirtualAdapter(const std::map<int, std::string>& imagesById)
     : impl_(std::make_unique<Impl>()) {
+  impl_->queue.reserve(8);
   for (const auto& [id, image] : imagesById) {
     if (id < 0 || id > 7 || id == kOwnId) continue;  // not a target on this bus
     impl_->drives.emplace(id, std::make_unique<EmulatedDrive>(image));
