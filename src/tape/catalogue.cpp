@@ -92,7 +92,9 @@ bool TScsifile::OpenSet(int32_t number, std::string& name) {
 
   // The count comes from the tape: entries are read one by one and the first missing one
   // fails the read, so a count larger than the catalogue never grows memory beyond it.
+  // No writer makes a negative count: such a header is damaged, not an empty set.
   Catalogue.clear();
+  if (header->count < 0) return false;
   FileEntryBlock entryBlock;
   for (int32_t i = 0; i < header->count; ++i) {
     if (!TapeRead(entryBlock.data(), kFileEntrySize)) return false;

@@ -1,0 +1,106 @@
+#include "tape/records.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "tape/sfile.h"
+
+namespace korv {
+namespace {
+
+TEST(Records, VolumeLabelLayout) {
+  const auto block = encodeVolumeLabel({kFormatId, "\x83\x65\x83\x58\x83\x67", 1.5});
+  const std::string id = kFormatId;
+  EXPECT_EQ(std::string(block.begin(), block.begin() + id.size()), id);
+  EXPECT_EQ(block[id.size()], 0);
+  EXPECT_EQ(block[256], 0x83);
+  EXPECT_EQ(block[261], 0x67);
+  EXPECT_EQ(block[262], 0);
+  // 1.5 is 0x3FF8000000000000, stored little-endian.
+  const std::vector<uint8_t> time(block.begin() + 512, block.end());
+  EXPECT_EQ(time, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0xF8, 0x3F}));
+
+  const auto label = decodeVolumeLabel(block);
+  ASSERT_TRUE(label);
+  EXPECT_EQ(label->formatId, id);
+  EXPECT_EQ(label->tapeName, "\x83\x65\x83\x58\x83\x67");
+  EXPECT_EQ(label->formatted, 1.5);
+}
+
+TEST(Records, SetHeaderAndEntryLayout) {
+  const auto header = encodeSetHeader({"set", 2.0, -5});
+  EXPECT_EQ(header[264], 0xFB);
+  EXPECT_EQ(header[267], 0xFF);
+  const auto decoded = decodeSetHeader(header);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->name, "set");
+  EXPECT_EQ(decoded->written, 2.0);
+  EXPECT_EQ(decoded->count, -5);
+
+  sf_file2 e;
+  e.name = "C:\\\x95\x5C.txt";  // the trail byte of the kanji is a backslash
+  e.time = 0x5B875000;
+  e.size = -1;
+  e.attributes = 0x21;
+  for (size_t i = 0; i < e.finddata.size(); ++i) e.finddata[i] = uint8_t(i * 7 + 1);
+  const auto block = encodeFileEntry(e);
+  EXPECT_EQ(block[264], 0xFF);
+  EXPECT_EQ(block[268], 0x21);
+  EXPECT_EQ(block[272], e.finddata[0]);
+  EXPECT_EQ(block[591], e.finddata[319]);  // the two spare bytes travel verbatim too
+  const auto back = decodeFileEntry(block);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->name, e.name);
+  EXPECT_EQ(back->time, e.time);
+  EXPECT_EQ(back->size, -1);
+  EXPECT_EQ(back->attributes, 0x21u);
+  EXPECT_EQ(back->finddata, e.finddata);
+}
+
+TEST(Records, TextFieldsWithoutZeroByteHold256Bytes) {
+  const std::string longName(300, 'x');
+  const auto header = encodeSetHeader({longName, 0, 0});
+  const auto decoded = decodeSetHeader(header);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->name, std::string(256, 'x'));
+  EXPECT_EQ(header[256], 0);  // the time field is untouched
+
+  // Bytes after the zero byte carry nothing.
+  auto block = encodeFileEntry(sf_file2{"ab", 0, 0, 0, {}});
+  block[10] = 'z';
+  EXPECT_EQ(decodeFileEntry(block)->name, "ab");
+  EXPECT_TRUE(fitsTextField(std::string(255, 'a')));
+  EXPECT_FALSE(fitsTextField(std::string(256, 'a')));
+}
+
+TEST(Records, DecodersRefuseOtherSizes) {
+  const std::vector<uint8_t> bytes(700, 0x41);
+  for (size_t n : {size_t{0}, size_t{4}, size_t{267}, size_t{269}, size_t{519}, size_t{521},
+                   size_t{591}, size_t{593}}) {
+    const std::span<const uint8_t> block(bytes.data(), n);
+    EXPECT_FALSE(decodeVolumeLabel(block)) << n;
+    EXPECT_FALSE(decodeSetHeader(block)) << n;
+    EXPECT_FALSE(decodeFileEntry(block)) << n;
+  }
+}
+
+TEST(Records, DecodersAcceptAnyBytesOfTheRightSize) {
+  std::mt19937 random(7);
+  std::vector<uint8_t> bytes(kFileEntrySize);
+  for (int round = 0; round < 200; ++round) {
+    for (auto& b : bytes) b = uint8_t(random() % (round % 2 ? 256 : 3));  // many or few zeros
+    const std::span<const uint8_t> all(bytes);
+    const auto label = decodeVolumeLabel(all.first(kVolumeLabelSize));
+    const auto header = decodeSetHeader(all.first(kSetHeaderSize));
+    const auto entry = decodeFileEntry(all);
+    ASSERT_TRUE(label && header && entry);
+    EXPECT_LE(label->formatId.size(), 256u);
+    EXPECT_LE(header->name.size(), 256u);
+    EXPECT_EQ(encodeFileEntry(*entry)[300], bytes[300]);
+  }
+}
+
+}  // namespace
+}  // namespace korv
