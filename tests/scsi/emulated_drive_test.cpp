@@ -337,15 +337,5 @@ TEST_F(EmulatedDriveTest, FaultPlanFailsTheKthCommandOfEachKindAndChangesNothing
   EXPECT_TRUE(tape->testUnitReady().good);
 }
 
-TEST_F(EmulatedDriveTest, WriteFilemarksWithoutImmedAndZeroCountStillSucceed) {
-  writeAll({"abc"});
-  EXPECT_TRUE(tape->writeFilemarks(0).good);
-  EXPECT_TRUE(tape->writeFilemarks(3, true).good);
-  EXPECT_EQ(imageSize(), 12u + 12u);
-  tape->rewind();
-  EXPECT_TRUE(tape->spaceFilemarks(3).good);
-  EXPECT_EQ(drive->position(), 24u);
-}
-
 }  // namespace
 }  // namespace korv::test

@@ -131,14 +131,5 @@ TEST_F(VirtualAdapterTest, DelayedCommandStaysPendingAndIsAbortedByShutdown) {
   EXPECT_EQ(requestStatus(second), SS_ABORTED);
 }
 
-TEST_F(VirtualAdapterTest, HostAdapterInquiry) {
-  HostAdapterInfo info = adapter->hostAdapter();
-  EXPECT_TRUE(info.ready);
-  EXPECT_EQ(info.ownId, 7);
-  EXPECT_FALSE(info.managerId.empty());
-  EXPECT_LE(info.managerId.size(), 16u);
-  EXPECT_LE(info.identifier.size(), 16u);
-}
-
 }  // namespace
 }  // namespace korv::test
