@@ -1,0 +1,366 @@
+// The backup run: its steps and messages, the records it leaves on tape, and every way it
+// can fail.
+
+#include "jobs/backup_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "jobs/dirsearch.h"
+#include "jobs/restore_run.h"
+#include "jobs/set_browser.h"
+#include "run_fixture.h"
+
+namespace korv::test {
+namespace {
+
+namespace fs = std::filesystem;
+using jobs::RunStatus;
+
+constexpr const char* kMountFailed =
+    "マウントが出来ません．以下の可能性があります．\r"
+    "　・テープが入っていない\r"
+    "　・書き込み禁止になっている\r"
+    "　・他のシステムで使用しているテープである\r"
+    "　・テープの空きがない\r"
+    "　・新品のテープであり，フォーマットしていない";
+
+class BackupRunTest : public RunFixture {
+ protected:
+  fs::path make(const std::string& name, size_t size, unsigned seed = 1) {
+    const fs::path path = dir.path() / "src" / name;
+    writeFile(path, pattern(size, seed));
+    return path;
+  }
+
+  // The files in the given order, as a listing of them would hold them.
+  jobs::FileList listed(const std::vector<fs::path>& paths) {
+    jobs::FileList list;
+    for (const auto& p : paths) {
+      std::error_code error;
+      EXPECT_TRUE(jobs::listFile(p.string(), list, error)) << p;
+    }
+    return list;
+  }
+
+  jobs::RunResult backUp(const jobs::FileList& list, const std::string& name = "set") {
+    jobs::ListSelection all(list.size());
+    auto f = faces();
+    return jobs::backupRun(*sf, list, all, name, f);
+  }
+
+  std::vector<int64_t> image() { return tapeRecords(imagePath); }
+};
+
+TEST_F(BackupRunTest, WritesOneStreamPerFileAndFinishes) {
+  const auto list = listed({make("a", 100000), make("empty", 0), make("exact", 131072)});
+  const auto result = backUp(list, "セット");
+
+  EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
+  EXPECT_EQ(boxTypes(), std::vector<BoxType>{BoxType::Information});
+  EXPECT_EQ(messages.beeps, std::vector<unsigned>{kBeepDefault});
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_EQ(log.clears, 1);
+  EXPECT_EQ(image(),
+            concat({kVolume, setRecords(3, concat({stream(100000), stream(0), stream(131072)}))}));
+  // The blocks hold the file's bytes unchanged.
+  const auto data = tapeRecordData(imagePath);
+  const std::string a = pattern(100000);
+  EXPECT_EQ(data[8], a.substr(0, 65536));
+  EXPECT_EQ(data[9], a.substr(65536));
+
+  // The progress dialog: its caption, the protocol's order, the figures, then released.
+  const auto& r = factory.record;
+  EXPECT_EQ(r.captions, std::vector<std::string>{"バックアップ中です"});
+  const std::vector<std::string> start(r.calls.begin(), r.calls.begin() + 6);
+  EXPECT_EQ(start, (std::vector<std::string>{"animate off", "setallbyte", "setallcount",
+                                             "setcopycount", "setcopybyte", "animate on"}));
+  const std::vector<std::string> end(r.calls.end() - 2, r.calls.end());
+  EXPECT_EQ(end, (std::vector<std::string>{"animate off", "stopclock"}));
+  EXPECT_EQ(r.allcount, 3);
+  EXPECT_EQ(r.allbyte, 231072.0f);
+  EXPECT_EQ(r.copycount, 3);
+  EXPECT_EQ(r.copybyte, 231072.0f);
+  EXPECT_EQ(r.open, 0);
+  EXPECT_EQ(r.filenames.size(), 3u);
+  // Closed and rewound.
+  EXPECT_FALSE(sf->SetOpened);
+  EXPECT_TRUE(sf->Catalogue.empty());
+  EXPECT_EQ(trace.back().cdb[0], 0x01);
+}
+
+TEST_F(BackupRunTest, RefusesWithoutSelectionOrNameAndTouchesNothing) {
+  const auto list = listed({make("a", 10)});
+  jobs::ListSelection none(list.size(), false);
+  auto f = faces();
+  EXPECT_EQ(jobs::backupRun(*sf, list, none, "set", f).status, RunStatus::NotStarted);
+  EXPECT_EQ(backUp(list, "").status, RunStatus::NotStarted);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"ファイルが１個も選択されていません",
+                                      "バックアップセット名が指定されていません"}));
+  EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Warning, BoxType::Warning}));
+  EXPECT_EQ(messages.beeps, (std::vector<unsigned>{kBeepExclamation, kBeepExclamation}));
+  EXPECT_TRUE(trace.empty());
+  EXPECT_TRUE(factory.record.captions.empty());
+}
+
+TEST_F(BackupRunTest, NameThatDoesNotFitTheFieldIsRefusedNotCut) {
+  const auto list = listed({make("a", 10)});
+  // 128 double-byte characters: 256 bytes, no room for the zero byte.
+  std::string name;
+  for (int i = 0; i < 128; ++i) name += "あ";
+  EXPECT_EQ(backUp(list, name).status, RunStatus::NotStarted);
+  EXPECT_EQ(backUp(list, "😀").status, RunStatus::NotStarted);
+  EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Warning, BoxType::Warning}));
+  EXPECT_TRUE(trace.empty());
+  // A name of blanks is a name.
+  EXPECT_EQ(backUp(list, "   ").status, RunStatus::Finished);
+}
+
+TEST_F(BackupRunTest, BlankTapeEndsAtMountingWithItsOwnMessage) {
+  ASSERT_TRUE(sf->TapeRewind());
+  ASSERT_TRUE(sf->TapeErase());
+  messages.boxes.clear();
+  const auto list = listed({make("a", 10)});
+  EXPECT_EQ(backUp(list).status, RunStatus::Failed);
+  ASSERT_EQ(messages.boxes.size(), 1u);
+  EXPECT_EQ(messages.boxes[0].type, BoxType::Plain);  // the version message of mounting
+  EXPECT_TRUE(factory.record.captions.empty());
+  EXPECT_EQ(countCommands(0x0A), 0);
+}
+
+TEST_F(BackupRunTest, SetThatCannotBeOpenedGivesTheSixLinesWithoutRewind) {
+  const auto list = listed({make("a", 10)});
+  drive().setFaults({.writeProtected = true});
+  EXPECT_EQ(backUp(list).status, RunStatus::Failed);
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{kMountFailed});
+  EXPECT_EQ(boxTypes(), std::vector<BoxType>{BoxType::Error});
+  EXPECT_EQ(factory.record.captions.size(), 1u);
+  EXPECT_EQ(factory.record.open, 0);
+  EXPECT_EQ(trace.back().cdb[0], 0x0A);  // the refused write, and nothing after it
+  EXPECT_EQ(image(), kVolume);
+}
+
+TEST_F(BackupRunTest, AbortBeforeTheFirstFileLeavesCatalogueAndEndingFilemark) {
+  const auto list = listed({make("a", 10), make("b", 20)});
+  factory.record.abort = true;
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_TRUE(result.aborted);
+  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"中断しました", "終了しました．"}));
+  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {})}));
+
+  // A later backup appends behind the aborted set, and its files come back.
+  factory.record.abort = false;
+  const auto second = listed({make("c", 70000, 7)});
+  EXPECT_EQ(backUp(second, "next").status, RunStatus::Finished);
+  EXPECT_EQ(sf->CountSets(), 2);
+  std::string name;
+  ASSERT_TRUE(jobs::openSet(*sf, 2, name, messages));
+  EXPECT_EQ(name, "next");
+  jobs::ListSelection all(sf->Catalogue.size());
+  FixedDestination destination;
+  destination.folder = (dir.path() / "out").string();
+  auto f = faces();
+  EXPECT_EQ(jobs::restoreRun(*sf, all, destination, f).status, RunStatus::Finished);
+  EXPECT_EQ(readFile(restored(dir.path() / "out", dir.path() / "src" / "c")), pattern(70000, 7));
+}
+
+TEST_F(BackupRunTest, AbortDuringTheLastFileCountsItAndEndsTheSet) {
+  const auto list = listed({make("a", 10), make("big", 3 * 65536)});
+  factory.record.onCopyByte = [&](float done) {
+    if (done > 10) factory.record.abort = true;  // after the big file's first block
+  };
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"中断しました", "終了しました．"}));
+  EXPECT_EQ(factory.record.copycount, 2);
+  // The big file is short on tape: its header promises three blocks, one follows.
+  EXPECT_EQ(image(), concat({kVolume, setRecords(2, concat({stream(10), {4, 65536}}))}));
+}
+
+TEST_F(BackupRunTest, FilesThatVanishedOrChangedSizeGetSkipHeadersAndLogLines) {
+  const auto gone = make("gone", 10);
+  const auto changed = make("changed", 10);
+  const auto kept = make("kept", 5);
+  const auto list = listed({gone, changed, kept});
+  fs::remove(gone);
+  writeFile(changed, pattern(11));
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+                           gone.string() + "はオープンできませんでした",
+                           changed.string() + "はファイルサイズが変化した為バックアップしません"}));
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
+  EXPECT_EQ(image(), concat({kVolume, setRecords(3, concat({{4}, {4}, stream(5)}))}));
+  const auto data = tapeRecordData(imagePath);
+  EXPECT_EQ(data[7], std::string(4, '\xFF'));  // the skip header, -1
+  EXPECT_EQ(data[8], std::string(4, '\xFF'));
+  EXPECT_EQ(factory.record.copycount, 3);
+}
+
+TEST_F(BackupRunTest, SymlinkOrFifoInAFilesPlaceIsNeverOpened) {
+  const auto a = make("a", 10);
+  const auto b = make("b", 10);
+  const auto other = make("other", 10);
+  const auto list = listed({a, b});
+  fs::remove(a);
+  fs::create_symlink(other, a);
+  fs::remove(b);
+  ASSERT_EQ(mkfifo(b.c_str(), 0600), 0);  // opening it for reading would hang the run
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{a.string() + "はオープンできませんでした",
+                                                 b.string() + "はオープンできませんでした"}));
+}
+
+TEST_F(BackupRunTest, FileThatGrowsIsStoredAtItsRecordedSize) {
+  const auto path = make("growing", 100000);
+  const auto list = listed({path});
+  bool grown = false;
+  factory.record.onCopyByte = [&](float done) {
+    if (done > 0 && !grown) {
+      std::ofstream(path, std::ios::binary | std::ios::app) << std::string(5000, 'x');
+      grown = true;
+    }
+  };
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_TRUE(grown);
+  EXPECT_EQ(image(), concat({kVolume, setRecords(1, stream(100000))}));
+  const auto data = tapeRecordData(imagePath);
+  EXPECT_EQ(data[6] + data[7], pattern(100000));
+}
+
+TEST_F(BackupRunTest, FileThatShrinksEndsTheRunWithoutInventedBytes) {
+  const auto path = make("shrinking", 200000);
+  const auto after = make("after", 10);
+  const auto list = listed({path, after});
+  factory.record.onCopyByte = [&](float done) {
+    if (done > 0 && done < 70000) fs::resize_file(path, 70000);
+  };
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"書き込みエラーが発生しました", "終了しました．"}));
+  EXPECT_EQ(log.lines,
+            std::vector<std::string>{path.string() +
+                                     "はファイルサイズが変化した為バックアップを中止しました"});
+  // The header, the one full block that could be read, and the ending filemark: no short
+  // block, no header for the next file.
+  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {4, 65536})}));
+}
+
+TEST_F(BackupRunTest, SkipHeaderThatCannotBeWrittenEndsTheLoop) {
+  const auto gone = make("gone", 10);
+  const auto list = listed({gone, make("b", 10)});
+  fs::remove(gone);
+  drive().setFaults({.failWriteAt = 4});  // set header, two entries, then the skip header
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"ファイルスキップ用のヘッダーが書けませんでした",
+                                      "終了しました．"}));
+  EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Error, BoxType::Information}));
+  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {})}));
+}
+
+TEST_F(BackupRunTest, FileHeaderThatCannotBeWrittenEndsTheLoop) {
+  const auto list = listed({make("a", 10), make("b", 10)});
+  drive().setFaults({.failWriteAt = 4});
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"ファイルのヘッダーが書けませんでした", "終了しました．"}));
+  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {})}));
+}
+
+TEST_F(BackupRunTest, DataBlockThatCannotBeWrittenEndsTheLoop) {
+  const auto list = listed({make("a", 100000), make("b", 10)});
+  drive().setFaults({.failWriteAt = 5});  // set header, two entries, file header, block 1
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"書き込みエラーが発生しました", "終了しました．"}));
+  EXPECT_EQ(factory.record.copycount, 0);
+  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {4})}));
+}
+
+TEST_F(BackupRunTest, EndingFilemarkFailureWarnsOnceWithEodAndTwiceWithout) {
+  const auto list = listed({make("a", 10)});
+  drive().setFaults({.failFilemarkAt = 2});  // the catalogue's filemark, then the ending one
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(), (std::vector<std::string>{
+                                  "最後のファイルマークが書き込めませんでした", "終了しました．"}));
+
+  messages.boxes.clear();
+  messages.beeps.clear();
+  options.eoduse = false;
+  drive().setFaults({.failFilemarkAt = 2});
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{
+                "最後のファイルマークが書き込めませんでした",
+                "EODが使用できないため，このテープは正常に使用する事が出来なくなります．",
+                "終了しました．"}));
+  EXPECT_EQ(boxTypes(),
+            (std::vector<BoxType>{BoxType::Warning, BoxType::Warning, BoxType::Information}));
+  // The second warning comes without a sound of its own.
+  EXPECT_EQ(messages.beeps, (std::vector<unsigned>{kBeepExclamation, kBeepDefault}));
+}
+
+TEST_F(BackupRunTest, RewindFailureWarnsAndClosesTheProgress) {
+  const auto list = listed({make("a", 10)});
+  factory.record.onStopClock = [&] { drive().setFaults({.failRewindAt = 1}); };
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Ended);
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"巻き戻せませんでした"});
+  EXPECT_EQ(factory.record.open, 0);
+  EXPECT_FALSE(sf->SetOpened);
+  EXPECT_EQ(image(), concat({kVolume, setRecords(1, stream(10))}));
+}
+
+TEST_F(BackupRunTest, FilesTheFormatCannotHoldAreListedSkippedAndLogged) {
+  const auto small = make("small", 3);
+  const auto emoji = make("😀.txt", 3);
+  // A 2 GiB file that takes no room: only its size is ever looked at.
+  const auto huge = dir.path() / "src" / "huge";
+  { std::ofstream touch(huge); }
+  fs::resize_file(huge, 2147483648ull);
+  std::string longName = (dir.path() / "src").string() + "/";
+  while (longName.size() < 200) longName += "d/";
+  fs::create_directories(longName);
+  const fs::path deep = longName + std::string(100, 'n');
+  writeFile(deep, "x");
+
+  const auto list = listed({small, emoji, huge, deep});
+  EXPECT_EQ(list[1].problem, jobs::ListingProblem::NameNotCp932);
+  EXPECT_EQ(list[2].problem, jobs::ListingProblem::TooLarge);
+  EXPECT_EQ(list[3].problem, jobs::ListingProblem::PathTooLong);
+  EXPECT_LE(list[3].entry.name.size(), 255u);
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(log.lines,
+            (std::vector<std::string>{
+                emoji.string() + "はファイル名をShift-JISで表せない為バックアップしません",
+                huge.string() + "は2GB以上の為バックアップしません",
+                deep.string() + "はパスが長すぎる為バックアップしません"}));
+  EXPECT_EQ(image(), concat({kVolume, setRecords(4, concat({stream(3), {4}, {4}, {4}}))}));
+}
+
+TEST_F(BackupRunTest, SecondRunCannotStartWhileOneWorks) {
+  const auto list = listed({make("a", 100000)});
+  std::optional<jobs::RunResult> inner;
+  factory.record.onCopyByte = [&](float) {
+    if (inner) return;
+    jobs::ListSelection all(list.size());
+    auto f = faces();
+    inner = jobs::backupRun(*sf, list, all, "inner", f);
+  };
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->status, RunStatus::NotStarted);
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
+  EXPECT_EQ(factory.record.captions.size(), 1u);  // the inner run opened nothing
+  EXPECT_EQ(image(), concat({kVolume, setRecords(1, stream(100000))}));
+}
+
+}  // namespace
+}  // namespace korv::test
