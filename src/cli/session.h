@@ -20,15 +20,15 @@ inline constexpr int kExitFailed = 2;
 inline constexpr int kExitUsage = 64;
 
 struct GlobalOptions {
-  std::string tape;       // --tape FILE
-  std::string device;     // --device sg:/dev/sgN | iscsi://host[:port]/iqn/lun
-  int id = -1;            // --id N
-  std::string config;     // --config FILE (default: the options file)
-  bool noEod = false;     // --no-eod
+  std::string tape;          // --tape FILE
+  std::string device;        // --device sg:/dev/sgN | iscsi://host[:port]/iqn/lun
+  int id = -1;               // --id N
+  std::string config;        // --config FILE (default: the options file)
+  bool noEod = false;        // --no-eod
   bool noImmediate = false;  // --no-immediate
-  bool yes = false;       // --yes
-  bool wait = false;      // --wait
-  bool trace = false;     // --trace
+  bool yes = false;          // --yes
+  bool wait = false;         // --wait
+  bool trace = false;        // --trace
 };
 
 // The terminal's MessageService: boxes go to stderr as "TITLE: TEXT" (one line per line of
@@ -45,6 +45,7 @@ class Session {
   const GlobalOptions& options() const { return options_; }
   Options& opt() { return opt_; }  // loaded from the options file, overridden by flags
   MessageService& messages();
+  TerminalMessages& terminal();  // the same service, with the terminal's own questions
   EventPump& pump();
   const std::string& optionsPath() const { return optionsPath_; }
 

@@ -1,0 +1,153 @@
+// scan and the maintenance commands that need nothing but the command set: rewind,
+// retension, eject, erase.
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/terminal_messages.h"
+#include "cli/text_format.h"
+#include "scsi/bus_scan.h"
+
+namespace korv::cli {
+
+namespace {
+
+constexpr const char* kDone = "正常終了．";
+
+nlohmann::ordered_json scanJson(const BusScan& scan) {
+  nlohmann::ordered_json targets = nlohmann::ordered_json::array();
+  for (int id = 0; id < kScanTargets; ++id) {
+    const ScanRow& row = scan.rows()[id];
+    targets.push_back({
+        {"id", id},
+        {"type", row.deviceType < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(row.deviceType)},
+        {"type_text", row.typeText},
+        {"vendor", trimRight(displayText(row.vendor))},
+        {"product", trimRight(displayText(row.product))},
+        {"revision", trimRight(displayText(row.revision))},
+    });
+  }
+  return {{"adapter_id", scan.adapterId()}, {"targets", targets}};
+}
+
+void printScanTable(const BusScan& scan) {
+  std::vector<std::array<std::string, 5>> lines;
+  lines.push_back(
+      {kScanHeaders[0], kScanHeaders[1], kScanHeaders[2], kScanHeaders[3], kScanHeaders[4]});
+  for (const ScanRow& row : scan.rows()) {
+    lines.push_back({row.id, row.typeText, trimRight(displayText(row.vendor)),
+                     trimRight(displayText(row.product)), trimRight(displayText(row.revision))});
+  }
+  std::array<int, 5> widths{};
+  for (const auto& line : lines)
+    for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], displayWidth(line[c]));
+  for (const auto& line : lines) {
+    std::string text;
+    for (size_t c = 0; c < line.size(); ++c)
+      text += c + 1 < line.size() ? padRight(line[c], widths[c]) + "  " : line[c];
+    std::cout << trimRight(text) << '\n';
+  }
+  std::cout << "現在のTAPEデバイスのSCSI-IDは" << scan.idText() << "です\n";
+}
+
+int runScan(Session& session, bool json) {
+  BusScan scan(session.transport(), session.pump(), session.messages());
+  if (!scan.scan()) return session.finish(false);
+  if (json) {
+    std::cout << scanJson(scan).dump() << '\n';
+  } else {
+    printScanTable(scan);
+  }
+  return session.finish(true);
+}
+
+int runRewind(Session& session) {
+  if (!session.terminal().confirmIfAttended("媒体を巻き戻します．\r巻き戻していいですか？"))
+    return session.finish(false);
+  TScsifile* sf = session.bindDrive();
+  if (sf == nullptr) return session.finish(false);
+  if (!sf->TapeRewind()) {
+    session.messages().show(BoxType::Plain, "リワインドエラー発生！！");
+    return session.finish(false);
+  }
+  session.messages().show(BoxType::Plain, kDone);
+  return session.finish(true);
+}
+
+int runRetension(Session& session) {
+  if (!session.terminal().confirmIfAttended("媒体を巻き直します．\r巻き直していいですか？"))
+    return session.finish(false);
+  TScsifile* sf = session.bindDrive();
+  if (sf == nullptr) return session.finish(false);
+  // One wind to the end of the data and back; the steps' results are not examined.
+  sf->TapeRewind();
+  sf->TapeSpace(1, SpaceEndOfData);
+  sf->TapeRewind();
+  session.messages().show(BoxType::Plain, kDone);
+  return session.finish(true);
+}
+
+int runEject(Session& session) {
+  if (!session.messages().confirm("媒体を巻き戻して取り出します．\r取り出していいですか？"))
+    return session.finish(false);
+  TScsifile* sf = session.bindDrive();
+  if (sf == nullptr) return session.finish(false);
+  if (!sf->TapeRewind()) {
+    session.messages().show(BoxType::Plain, "巻き戻せませんでした");
+    return session.finish(false);
+  }
+  if (!sf->TapeUnload()) {
+    session.messages().show(BoxType::Plain, "イジェクトエラー発生！！");
+    return session.finish(false);
+  }
+  session.messages().show(BoxType::Plain, kDone);
+  return session.finish(true);
+}
+
+int runErase(Session& session) {
+  if (!session.messages().confirm("媒体の記録内容を全て削除します．\r削除していいですか？"))
+    return session.finish(false);
+  TScsifile* sf = session.bindDrive();
+  if (sf == nullptr) return session.finish(false);
+  sf->TapeRewind();  // a failed rewind does not stop the erase
+  if (!sf->TapeErase()) {
+    session.messages().show(BoxType::Plain, "イレースエラー発生！！");
+    return session.finish(false);
+  }
+  sf->TapeRewind();
+  session.messages().show(BoxType::Plain, kDone);
+  return session.finish(true);
+}
+
+// A subcommand whose callback runs `body` in a fresh session.
+void addMaintenance(CLI::App& app, CommandContext& context, const char* name,
+                    const char* description, int (*body)(Session&)) {
+  app.add_subcommand(name, description)->callback([&context, body] {
+    Session session(context.globals);
+    context.exitStatus = body(session);
+  });
+}
+
+}  // namespace
+
+void addDeviceCommands(CLI::App& app, CommandContext& context) {
+  auto json = std::make_shared<bool>(false);
+  CLI::App* scan = app.add_subcommand(
+      "scan", "list the devices on the bus (SCSI ids 0-7) and the tape drive that would be used");
+  scan->add_flag("--json", *json, "print JSON");
+  scan->callback([&context, json] {
+    Session session(context.globals);
+    context.exitStatus = runScan(session, *json);
+  });
+
+  addMaintenance(app, context, "rewind", "rewind the tape", runRewind);
+  addMaintenance(app, context, "retension", "wind the tape to the end of its data and back",
+                 runRetension);
+  addMaintenance(app, context, "eject", "rewind and unload the tape (asks; --yes)", runEject);
+  addMaintenance(app, context, "erase", "erase everything on the tape (asks; --yes)", runErase);
+}
+
+}  // namespace korv::cli

@@ -1,0 +1,63 @@
+// korvessian-cli: the tape utility for scripts and for machines without a display.
+
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "scsi/bus.h"
+
+int main(int argc, char** argv) {
+  using namespace korv::cli;
+
+  CLI::App app{"SCSI KORVESSIAN: back up files to a SCSI tape drive, list, restore and test them",
+               "korvessian-cli"};
+  app.require_subcommand(1);
+  app.fallthrough();  // drive options may also follow the command
+
+  CommandContext context;
+  GlobalOptions& g = context.globals;
+  auto* tape =
+      app.add_option("--tape", g.tape, "emulated drive at id 4 over the tape image FILE (.tap)")
+          ->type_name("FILE");
+  auto* device =
+      app.add_option("--device", g.device, "one drive: sg:/dev/sgN or iscsi://host[:port]/iqn/lun")
+          ->type_name("URL")
+          ->check(CLI::Validator(
+              [](std::string& url) {
+                return korv::parseDeviceUrl(url) ? std::string()
+                                                 : "expected sg:/dev/sgN or "
+                                                   "iscsi://host[:port]/target-iqn/lun";
+              },
+              "URL"));
+  tape->excludes(device);
+  app.add_option("--id", g.id,
+                 "target id of the drive on the bus (default: the one `scan` "
+                 "preselects)")
+      ->check(CLI::Range(0, 255));
+  app.add_option("--config", g.config,
+                 "options file (default: korvessian.ini beside the "
+                 "program, else ~/.config/korvessian/korvessian.ini)")
+      ->type_name("FILE");
+  app.add_flag("--no-eod", g.noEod, "do not space to end-of-data (count the sets instead)");
+  app.add_flag("--no-immediate", g.noImmediate, "rewind without the Immed bit");
+  app.add_flag("--yes", g.yes, "answer yes to every confirmation");
+  app.add_flag("--wait", g.wait, "retry while the medium is not ready");
+  app.add_flag("--trace", g.trace, "print every SCSI command to standard error");
+
+  addDeviceCommands(app, context);
+  addVolumeCommands(app, context);
+  addRunCommands(app, context);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? kExitDone : kExitUsage;
+  } catch (const std::exception& e) {
+    // What the desktop program's top-level handler would show in its error box.
+    std::cerr << "ｴﾗｰ: " << e.what() << '\n';
+    return kExitFailed;
+  }
+  return context.exitStatus;
+}

@@ -1,0 +1,141 @@
+#include "cli/session.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include "cli/terminal_messages.h"
+#include "scsi/blocking_pump.h"
+#include "scsi/bus_scan.h"
+#include "scsi/trace.h"
+
+namespace korv::cli {
+
+namespace {
+
+constexpr int kTapeOptionId = 4;  // --tape: the one drive of the virtual adapter
+
+std::string executablePath() {
+  std::error_code error;
+  const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string("korvessian-cli") : path.string();
+}
+
+}  // namespace
+
+struct Session::Impl {
+  explicit Impl(TerminalMessages::Settings settings)
+      : messages(std::move(settings), std::cerr, std::cin) {}
+
+  TerminalMessages messages;
+  BlockingPump pump;
+  std::optional<Bus> bus;
+  std::unique_ptr<TracingTransport> tracer;
+  std::unique_ptr<TScsifile> sf;
+  bool bound = false;  // OpenDevice succeeded
+};
+
+Session::Session(GlobalOptions options) : options_(std::move(options)) {
+  const std::string exe = executablePath();
+  optionsPath_ = options_.config.empty() ? defaultOptionsPath(exe) : options_.config;
+  opt_ = loadOptions(optionsPath_);
+  if (options_.noEod) opt_.eoduse = false;
+  if (options_.noImmediate) opt_.rewindimm = false;
+
+  TerminalMessages::Settings settings;
+  settings.yes = options_.yes;
+  settings.wait = options_.wait;
+  settings.interactive = isatty(STDIN_FILENO) == 1;
+  settings.title = applicationTitle(exe);
+  impl_ = std::make_unique<Impl>(std::move(settings));
+}
+
+Session::~Session() = default;
+
+MessageService& Session::messages() {
+  return impl_->messages;
+}
+TerminalMessages& Session::terminal() {
+  return impl_->messages;
+}
+EventPump& Session::pump() {
+  return impl_->pump;
+}
+
+ScsiTransport& Session::transport() {
+  if (impl_->bus) return impl_->tracer ? *impl_->tracer : *impl_->bus->transport;
+
+  BusConfig config;
+  if (!options_.tape.empty()) {
+    config.kind = BusConfig::Kind::Virtual;
+    config.images[kTapeOptionId] = options_.tape;
+  } else if (!options_.device.empty()) {
+    // Checked when the command line was read; a malformed one gives an unusable bus.
+    if (auto device = parseDeviceUrl(options_.device)) {
+      config = *device;
+    } else {
+      config.kind = BusConfig::Kind::Sg;
+    }
+  } else {
+    std::string problem;
+    config = readBusConfig(optionsPath_, &problem);
+    if (!problem.empty()) impl_->messages.note(problem + "; using adapter=auto");
+  }
+  const std::string defaultImage =
+      (std::filesystem::path(optionsPath_).parent_path() / "tape4.tap").string();
+  impl_->bus = openBus(config, defaultImage);
+  if (!impl_->bus->transport->hostAdapter().ready)
+    impl_->messages.note(impl_->bus->description + ": this bus cannot be used");
+
+  if (options_.trace) {
+    impl_->tracer =
+        std::make_unique<TracingTransport>(*impl_->bus->transport, [](const TraceRecord& record) {
+          const std::string line = formatTrace(record) + "\n";
+          std::fputs(line.c_str(), stderr);
+        });
+    return *impl_->tracer;
+  }
+  return *impl_->bus->transport;
+}
+
+TScsifile* Session::bindDrive() {
+  if (impl_->bound) return impl_->sf.get();
+  ScsiTransport& bus = transport();
+  if (!bus.hostAdapter().ready) {
+    impl_->messages.show(BoxType::Plain, kAdapterUnusable);
+    return nullptr;
+  }
+
+  int id = options_.id;
+  if (id < 0) {
+    // The drive the SCSI ID dialog would preselect.
+    BusScan scan(bus, impl_->pump, impl_->messages);
+    if (!scan.scan()) return nullptr;
+    id = scan.chosenId();
+    if (id < 0) {
+      impl_->messages.show(BoxType::Plain, std::string("TAPE SCSI-ID=") + kIdUnusable);
+      impl_->messages.note("no tape drive chosen on " + impl_->bus->description +
+                           " (see `scan`, choose one with --id N)");
+      return nullptr;
+    }
+  }
+
+  impl_->sf = std::make_unique<TScsifile>(bus, impl_->pump, impl_->messages);
+  if (!impl_->sf->OpenDevice(id, opt_.rewindimm, opt_.eoduse)) {
+    impl_->messages.show(BoxType::Plain, "システム初期化失敗");
+    return nullptr;
+  }
+  impl_->bound = true;
+  return impl_->sf.get();
+}
+
+int Session::finish(bool ok) const {
+  if (!ok) return kExitFailed;
+  if (skipped_ || impl_->messages.warned()) return kExitSkipped;
+  return kExitDone;
+}
+
+}  // namespace korv::cli
