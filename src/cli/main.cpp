@@ -29,11 +29,12 @@ int main(int argc, char** argv) {
                                                  : "expected sg:/dev/sgN or "
                                                    "iscsi://host[:port]/target-iqn/lun";
               },
-              "URL"));
+              ""));
   tape->excludes(device);
   app.add_option("--id", g.id,
                  "target id of the drive on the bus (default: the one `scan` "
                  "preselects)")
+      ->type_name("N")
       ->check(CLI::Range(0, 255));
   app.add_option("--config", g.config,
                  "options file (default: korvessian.ini beside the "
