@@ -29,28 +29,6 @@ constexpr const char* kMountFailed =
 
 class BackupRunTest : public RunFixture {
  protected:
-  fs::path make(const std::string& name, size_t size, unsigned seed = 1) {
-    const fs::path path = dir.path() / "src" / name;
-    writeFile(path, pattern(size, seed));
-    return path;
-  }
-
-  // The files in the given order, as a listing of them would hold them.
-  jobs::FileList listed(const std::vector<fs::path>& paths) {
-    jobs::FileList list;
-    for (const auto& p : paths) {
-      std::error_code error;
-      EXPECT_TRUE(jobs::listFile(p.string(), list, error)) << p;
-    }
-    return list;
-  }
-
-  jobs::RunResult backUp(const jobs::FileList& list, const std::string& name = "set") {
-    jobs::ListSelection all(list.size());
-    auto f = faces();
-    return jobs::backupRun(*sf, list, all, name, f);
-  }
-
   std::vector<int64_t> image() { return tapeRecords(imagePath); }
 };
 

@@ -12,9 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "jobs/backup_run.h"
+#include "jobs/dirsearch.h"
 #include "jobs/run_interfaces.h"
 #include "jobs/selection.h"
+#include "jobs/set_browser.h"
 #include "support/drive_fixture.h"
+#include "sys/finddata.h"
+#include "tape/datastream.h"
 
 namespace korv::test {
 
@@ -180,6 +185,85 @@ class RunFixture : public DriveFixture {
   std::filesystem::path restored(const std::filesystem::path& destination,
                                  const std::filesystem::path& source) {
     return destination / source.relative_path();
+  }
+
+  // A source file below the fixture's "src" folder.
+  std::filesystem::path make(const std::string& name, size_t size, unsigned seed = 1) {
+    const std::filesystem::path path = dir.path() / "src" / name;
+    writeFile(path, pattern(size, seed));
+    return path;
+  }
+
+  // The files in the given order, as a listing of them would hold them.
+  jobs::FileList listed(const std::vector<std::filesystem::path>& paths) {
+    jobs::FileList list;
+    for (const auto& p : paths) {
+      std::error_code error;
+      EXPECT_TRUE(jobs::listFile(p.string(), list, error)) << p;
+    }
+    return list;
+  }
+
+  jobs::RunResult backUp(const jobs::FileList& list, const std::string& name = "set") {
+    jobs::ListSelection all(list.size());
+    auto f = faces();
+    return jobs::backupRun(*sf, list, all, name, f);
+  }
+
+  // Opens set `number` as the browser does; the recorders start empty afterwards.
+  void openSet(int32_t number) {
+    std::string name;
+    ASSERT_TRUE(jobs::openSet(*sf, number, name, messages));
+    messages.boxes.clear();
+    messages.beeps.clear();
+    log.lines.clear();
+    factory.record = ProgressRecord{};
+    trace.clear();
+  }
+
+  // One file of a set written directly through the command layer, the way another
+  // writer (the Windows program) could have left it.
+  struct TapeFile {
+    std::string cp932Name;
+    std::string content;
+    bool skipped = false;
+    uint64_t lastWrite = 133500000000000000ull;  // FILETIME, 2024
+    uint32_t packed = 0x58A65000;                // 2024-05-06 10:00:00
+    uint32_t attributes = FILE_ATTRIBUTE_ARCHIVE;
+  };
+
+  void writeSet(const std::string& name, const std::vector<TapeFile>& files) {
+    sf->Catalogue.clear();
+    for (const auto& f : files) {
+      sf_file2 e;
+      e.name = f.cp932Name;
+      e.time = f.packed;
+      e.size = static_cast<int32_t>(f.content.size());
+      e.attributes = f.attributes;
+      FindData fd;
+      fd.attributes = f.attributes;
+      fd.creationTime = fd.lastAccessTime = fd.lastWriteTime = f.lastWrite;
+      fd.sizeLow = static_cast<uint32_t>(f.content.size());
+      fd.fileName = f.cp932Name.substr(f.cp932Name.find_last_of("\\/") + 1);
+      e.finddata = encodeFindData(fd);
+      sf->Catalogue.push_back(e);
+    }
+    std::string setName = name;
+    ASSERT_TRUE(sf->OpenSet(0, setName));
+    for (const auto& f : files) {
+      uint8_t header[4];
+      encodeHeader(f.skipped ? kSkipHeader : static_cast<int32_t>(f.content.size()), header);
+      ASSERT_TRUE(sf->TapeWrite(header, 4));
+      if (f.skipped) continue;
+      for (size_t at = 0; at < f.content.size(); at += 65536) {
+        const size_t n = std::min<size_t>(65536, f.content.size() - at);
+        ASSERT_TRUE(sf->TapeWrite(reinterpret_cast<const uint8_t*>(f.content.data() + at),
+                                  static_cast<int32_t>(n)));
+      }
+    }
+    ASSERT_TRUE(sf->TapeWriteFilemarks(1));
+    ASSERT_TRUE(sf->CloseSet());
+    ASSERT_TRUE(sf->TapeRewind());
   }
 
   std::vector<BoxType> boxTypes() const {
