@@ -123,8 +123,6 @@ TEST_F(DeviceCommands, WithoutYesAndWithoutATerminalNothingIsSent) {
 TEST_F(DeviceCommands, UsageErrors) {
   EXPECT_EQ(run({}).status, 64);
   EXPECT_EQ(run({"--device", "/dev/st0", "scan"}).status, 64);
-  EXPECT_EQ(run({"--tape", "x.tap", "--device", "sg:/dev/sg0", "scan"}).status, 64);
-  EXPECT_EQ(run({"--tape", "x.tap", "frobnicate"}).status, 64);
   EXPECT_EQ(run({"--help"}).status, 0);
 }
 
