@@ -13,9 +13,9 @@ namespace korv::cli {
 
 namespace {
 
-void printJson(const nlohmann::json& value) {
+void printJson(const nlohmann::ordered_json& value) {
   // Decoded names are valid UTF-8; replacing is only a guard against a decoder's slip.
-  std::puts(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  std::puts(value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
 }
 
 // Mounts the volume, or says that it cannot be used. The version message has been shown
@@ -45,7 +45,7 @@ int listSets(Session& session, bool json) {
   sf->TapeRewind();
 
   if (json) {
-    auto sets = nlohmann::json::array();
+    auto sets = nlohmann::ordered_json::array();
     for (size_t i = 0; i < names.size(); ++i)
       sets.push_back({{"number", i + 1}, {"name", cp932ToUtf8(names[i])}});
     printJson({{"tape", cp932ToUtf8(tapeName)}, {"sets", sets}});
@@ -77,15 +77,16 @@ int listFiles(Session& session, int32_t setNumber, bool json) {
   }
   const std::vector<sf_file2>& entries = sf->Catalogue;
   if (json) {
-    auto files = nlohmann::json::array();
+    auto files = nlohmann::ordered_json::array();
     for (size_t i = 0; i < entries.size(); ++i) {
       const auto& e = entries[i];
       const std::string time = formatPacked(e.time, 'T');
-      files.push_back({{"index", i + 1},
-                       {"path", cp932ToUtf8(e.name)},
-                       {"size", e.size},
-                       {"time", time.empty() ? nlohmann::json() : nlohmann::json(time)},
-                       {"attributes", e.attributes}});
+      files.push_back(
+          {{"index", i + 1},
+           {"path", cp932ToUtf8(e.name)},
+           {"size", e.size},
+           {"time", time.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(time)},
+           {"attributes", e.attributes}});
     }
     printJson({{"set", setNumber}, {"name", cp932ToUtf8(setName)}, {"files", files}});
   } else {

@@ -7,6 +7,7 @@
 
 #include "cli/cli_run.h"
 #include "sys/cp932.h"
+#include "sys/datetime.h"
 #include "tape/records.h"
 #include "tape/volume_images.h"
 
@@ -52,9 +53,14 @@ TEST_F(VolumeCliTest, FormatWritesOneLabelAndOneFilemark) {
   EXPECT_EQ(loadLE32(&bytes[0]), 0x208u);
   EXPECT_EQ(loadLE32(&bytes[524]), 0x208u);
   EXPECT_EQ(loadLE32(&bytes[528]), 0u);
-  const auto label = decodeVolumeLabel(std::span<const uint8_t>(&bytes[4], 520));
-  EXPECT_EQ(label->formatId, kFormatId);
-  EXPECT_EQ(label->tapeName, cp932("テスト"));
+  // The identification string and the name, each with its zero byte and zeros after it,
+  // and the time of formatting as local days since 1899-12-30.
+  std::vector<uint8_t> expected(512, 0);
+  const std::string id = kFormatId, name = cp932("テスト");
+  std::copy(id.begin(), id.end(), expected.begin());
+  std::copy(name.begin(), name.end(), expected.begin() + 256);
+  EXPECT_EQ(std::vector<uint8_t>(&bytes[4], &bytes[4 + 512]), expected);
+  EXPECT_NEAR(loadDouble(&bytes[4 + 512]), nowDateTime(), 60.0 / 86400);
 
   const auto sets = json({"sets", "--json"});
   EXPECT_EQ(sets["tape"], "テスト");

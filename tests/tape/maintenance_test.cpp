@@ -117,16 +117,5 @@ TEST_F(MaintenanceTest, FormatOverSetsLeavesAnEmptyVolume) {
   EXPECT_TRUE(sf->MountVolume(tapeName));
 }
 
-TEST_F(MaintenanceTest, AFailingWriteEndsTheCutWithNothingChanged) {
-  insert(threeSets());
-  const auto before = readFileBytes(imagePath);
-  FaultPlan plan;
-  plan.failFilemarkAt = 1;
-  drive().setFaults(plan);
-  EXPECT_FALSE(sf->DeleteSetsFrom(2));
-  EXPECT_EQ(readFileBytes(imagePath), before);
-  EXPECT_EQ(countCommands(0x01), 1);  // no final rewind after the failure
-}
-
 }  // namespace
 }  // namespace korv::test
