@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <limits>
 #include <memory>
 #include <optional>
