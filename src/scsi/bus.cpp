@@ -3,6 +3,9 @@
 #include <charconv>
 #include <filesystem>
 
+#include "scsi/iscsi_transport.h"
+#include "scsi/sg_transport.h"
+#include "scsi/sysfs_discovery.h"
 #include "scsi/virtual_adapter.h"
 #include "sys/ini.h"
 
@@ -54,22 +57,27 @@ Bus openVirtual(const BusConfig& config, const std::string& defaultImage) {
 
 Bus openBus(const BusConfig& config, const std::string& defaultImage) {
   switch (config.kind) {
-    case BusConfig::Kind::Auto:
-      // SEAM (sg transport): "auto" is to take the first sg host adapter that has a
-      // sequential-access device, and the virtual adapter only when there is none.
+    case BusConfig::Kind::Auto: {
+      // The first sg host adapter with a tape drive; the emulated drives when none has.
+      const SysfsDiscovery sysfs;
+      if (const auto host = sysfs.firstHostWithTape())
+        return {openSgHost(sysfs, *host), "sg host " + std::to_string(*host)};
       return openVirtual(config, defaultImage);
+    }
     case BusConfig::Kind::Virtual:
       return openVirtual(config, defaultImage);
-    case BusConfig::Kind::Sg:
-      // SEAM (sg transport): Linux SCSI generic, host config.sgHost or the single
-      // device config.sgDevice.
-      return {std::make_unique<UnavailableTransport>(),
-              config.sgDevice.empty() ? "sg host " + std::to_string(config.sgHost)
-                                      : "sg " + config.sgDevice};
+    case BusConfig::Kind::Sg: {
+      const SysfsDiscovery sysfs;
+      if (!config.sgDevice.empty())
+        return {openSgDevice(sysfs, config.sgDevice), "sg " + config.sgDevice};
+      if (config.sgHost < 0) return {std::make_unique<UnavailableTransport>(), "sg"};
+      return {openSgHost(sysfs, config.sgHost), "sg host " + std::to_string(config.sgHost)};
+    }
     case BusConfig::Kind::Iscsi:
-      // SEAM (iSCSI transport): libiscsi to config.iscsiPortal, LUN config.iscsiLun or
-      // every LUN as a target id.
-      return {std::make_unique<UnavailableTransport>(), config.iscsiPortal};
+      // Every LUN of the target is a target id, or the one LUN named.
+      return {std::make_unique<IscsiTransport>(config.iscsiPortal, config.iscsiLun),
+              config.iscsiLun >= 0 ? config.iscsiPortal + "/" + std::to_string(config.iscsiLun)
+                                   : config.iscsiPortal};
   }
   return {std::make_unique<UnavailableTransport>(), "none"};
 }

@@ -1,0 +1,232 @@
+#include "scsi/sg_transport.h"
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace korv {
+
+namespace {
+
+// Host adapter driver codes (DID_*) and mid-level codes (DRIVER_*) of the Linux SCSI layer.
+constexpr uint16_t kDidOk = 0x00;
+constexpr uint16_t kDidNoConnect = 0x01;
+constexpr uint16_t kDidTimeOut = 0x03;
+constexpr uint16_t kDidBadTarget = 0x04;
+constexpr uint16_t kDidAbort = 0x05;
+constexpr uint16_t kDriverMask = 0x0F;
+constexpr uint16_t kDriverTimeout = 0x06;
+constexpr uint16_t kDriverSense = 0x08;  // only says that sense data came back
+
+uint8_t hostAdapterStatus(const SgCompletion& c) {
+  if (c.ioctlError == ENODEV || c.ioctlError == ENXIO || c.ioctlError == ENOENT)
+    return HASTAT_SEL_TO;
+  if (c.ioctlError != 0) return HASTAT_BUS_FREE;
+  switch (c.hostStatus) {
+    case kDidOk:
+      break;
+    case kDidNoConnect:
+    case kDidBadTarget:
+      return HASTAT_SEL_TO;
+    case kDidTimeOut:
+    case kDidAbort:
+      return HASTAT_TIMEOUT;
+    default:
+      return HASTAT_BUS_FREE;
+  }
+  const uint16_t driver = c.driverStatus & kDriverMask;
+  if (driver == kDriverTimeout) return HASTAT_TIMEOUT;
+  if (driver != 0 && driver != kDriverSense) return HASTAT_BUS_FREE;
+  return HASTAT_OK;
+}
+
+struct Job {
+  AspiRequest* request;
+  uint8_t* data;
+  EventPump* pump;
+  const std::string* device;
+};
+
+}  // namespace
+
+uint8_t finishSgRequest(AspiRequest& request, const SgCompletion& completion) {
+  CommandOutcome outcome;
+  outcome.haStat = hostAdapterStatus(completion);
+  outcome.targStat = completion.ioctlError == 0 ? completion.scsiStatus : STATUS_GOOD;
+  const bool good = outcome.haStat == HASTAT_OK && completion.scsiStatus == STATUS_GOOD;
+  outcome.status = good ? SS_COMP : SS_ERR;
+  writeBack(request, outcome, completion.ioctlError == 0 ? completion.sense : nullptr,
+            completion.senseLength);
+  return outcome.status;
+}
+
+struct SgTransport::Impl {
+  std::map<int, std::string> devices;
+  HostAdapterInfo adapter;
+
+  std::mutex mutex;
+  std::condition_variable queued;
+  std::deque<Job> jobs;
+  bool stopping = false;
+  std::thread worker;
+
+  std::map<std::string, int> openFiles;  // the worker's alone
+
+  int fileFor(const std::string& device, int& error) {
+    auto found = openFiles.find(device);
+    if (found != openFiles.end()) return found->second;
+    // Non-blocking open: a node held exclusively elsewhere fails instead of waiting.
+    // SG_IO itself still waits for the command.
+    const int fd = ::open(device.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      error = errno;
+      return -1;
+    }
+    openFiles.emplace(device, fd);
+    return fd;
+  }
+
+  void execute(const Job& job) {
+    AspiRequest& request = *job.request;
+    SgCompletion completion;
+    uint8_t sense[kSenseAllocation]{};
+    const int fd = fileFor(*job.device, completion.ioctlError);
+    if (fd >= 0) {
+      uint8_t cdb[6];
+      std::memcpy(cdb, request.CDBByte, sizeof cdb);
+      sg_io_hdr_t io{};
+      io.interface_id = 'S';
+      io.cmd_len = sizeof cdb;
+      io.cmdp = cdb;
+      io.mx_sb_len = sizeof sense;
+      io.sbp = sense;
+      io.timeout = static_cast<unsigned>(commandTimeoutSeconds(cdb[0])) * 1000u;
+      io.dxfer_direction = SG_DXFER_NONE;
+      if (job.data != nullptr && request.SRB_BufLen > 0) {
+        if (request.SRB_Flags & SRB_DIR_IN) io.dxfer_direction = SG_DXFER_FROM_DEV;
+        if (request.SRB_Flags & SRB_DIR_OUT) io.dxfer_direction = SG_DXFER_TO_DEV;
+        if (io.dxfer_direction != SG_DXFER_NONE) {
+          io.dxfer_len = request.SRB_BufLen;
+          io.dxferp = job.data;
+        }
+      }
+      int result;
+      do {
+        result = ::ioctl(fd, SG_IO, &io);
+      } while (result < 0 && errno == EINTR);
+      if (result < 0) {
+        completion.ioctlError = errno;
+      } else {
+        completion.scsiStatus = io.status;
+        completion.hostStatus = io.host_status;
+        completion.driverStatus = io.driver_status;
+        completion.sense = sense;
+        completion.senseLength = io.sb_len_wr;
+      }
+    }
+    const uint8_t status = finishSgRequest(request, completion);
+    EventPump& pump = *job.pump;
+    setRequestStatus(request, status);
+    pump.wake();
+  }
+
+  void run() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      queued.wait(lock, [this] { return stopping || !jobs.empty(); });
+      if (jobs.empty()) return;  // stopping, and nothing left to answer
+      const Job job = jobs.front();
+      jobs.pop_front();
+      lock.unlock();
+      execute(job);
+      lock.lock();
+    }
+  }
+};
+
+SgTransport::SgTransport(std::map<int, std::string> devicesByTarget, HostAdapterInfo adapter)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->devices = std::move(devicesByTarget);
+  impl_->adapter = std::move(adapter);
+  impl_->worker = std::thread([this] { impl_->run(); });
+}
+
+SgTransport::~SgTransport() {
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->stopping = true;
+  }
+  impl_->queued.notify_all();
+  impl_->worker.join();
+  for (const auto& [device, fd] : impl_->openFiles) ::close(fd);
+}
+
+uint8_t SgTransport::submit(AspiRequest& request, uint8_t* data, EventPump& pump) {
+  const auto device = impl_->devices.find(request.SRB_Target);
+  if (device == impl_->devices.end()) {
+    setRequestStatus(request, SS_NO_DEVICE);
+    return SS_NO_DEVICE;
+  }
+  setRequestStatus(request, SS_PENDING);
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->jobs.push_back({&request, data, &pump, &device->second});
+  }
+  impl_->queued.notify_one();
+  return SS_PENDING;
+}
+
+HostAdapterInfo SgTransport::hostAdapter() {
+  return impl_->adapter;
+}
+
+namespace {
+
+HostAdapterInfo adapterAnswer(const SysfsDiscovery& sysfs, int host,
+                              const std::set<int>& occupied) {
+  HostAdapterInfo info;
+  info.ready = sysfs.hostExists(host);
+  info.ownId = chooseOwnId(occupied);
+  info.managerId = "Linux sg";
+  info.identifier = sysfs.hostDriver(host).substr(0, 16);
+  return info;
+}
+
+}  // namespace
+
+std::unique_ptr<SgTransport> openSgHost(const SysfsDiscovery& sysfs, int host) {
+  std::map<int, std::string> devices;
+  std::set<int> occupied;
+  for (const auto& [target, node] : sysfs.targetsOfHost(host)) {
+    devices.emplace(target, node.devicePath);
+    occupied.insert(target);
+  }
+  return std::make_unique<SgTransport>(std::move(devices), adapterAnswer(sysfs, host, occupied));
+}
+
+std::unique_ptr<SgTransport> openSgDevice(const SysfsDiscovery& sysfs,
+                                          const std::string& devicePath) {
+  const auto node = sysfs.nodeForDevice(devicePath);
+  const int target = node ? node->target : 0;
+  HostAdapterInfo info;
+  if (node) {
+    info = adapterAnswer(sysfs, node->host, {target});
+  } else {
+    // Not in sysfs (another naming, a container): usable when the node can be opened.
+    info.ready = ::access(devicePath.c_str(), R_OK | W_OK) == 0;
+    info.ownId = chooseOwnId({target});
+    info.managerId = "Linux sg";
+  }
+  return std::make_unique<SgTransport>(std::map<int, std::string>{{target, devicePath}}, info);
+}
+
+}  // namespace korv
