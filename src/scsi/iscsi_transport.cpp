@@ -78,6 +78,7 @@ std::string iscsiHostOf(const std::string& portalUrl) {
 namespace {
 
 constexpr auto kLogoutGrace = std::chrono::seconds(1);
+constexpr auto kProbeMemory = std::chrono::seconds(1);
 constexpr int kReportLunsAllocation = 4096;
 constexpr int kIdlePollMs = 1000;
 constexpr int kNoEventsPollMs = 100;
@@ -135,6 +136,7 @@ struct IscsiTransport::Impl {
   bool stopping = false;
   bool probeWanted = false;
   unsigned probeRound = 0;
+  Clock::time_point lastFailedProbe;
   bool sessionReady = false;
   std::optional<std::set<int>> luns;
   std::string lastError;
@@ -568,13 +570,17 @@ uint8_t IscsiTransport::submit(AspiRequest& request, uint8_t* data, EventPump& p
 HostAdapterInfo IscsiTransport::hostAdapter() {
   HostAdapterInfo info;
   std::unique_lock lock(impl_->mutex);
-  if (!impl_->sessionReady) {
+  // A question asked again right after a failed attempt (the terminal asks twice while
+  // binding) takes that answer instead of waiting out another connect timeout.
+  const bool justFailed = Clock::now() - impl_->lastFailedProbe < kProbeMemory;
+  if (!impl_->sessionReady && !justFailed) {
     impl_->probeWanted = true;
     const unsigned round = impl_->probeRound;
     impl_->wakeWorker();
     // The worker gives up at the connect deadline; the margin covers its last poll.
     impl_->probed.wait_for(lock, impl_->connectTimeout + std::chrono::seconds(2),
                            [&] { return impl_->probeRound != round; });
+    if (!impl_->sessionReady) impl_->lastFailedProbe = Clock::now();
   }
   info.ready = impl_->sessionReady;
   std::set<int> occupied;

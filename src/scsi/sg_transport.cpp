@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -191,10 +192,20 @@ HostAdapterInfo SgTransport::hostAdapter() {
 
 namespace {
 
+bool canOpen(const std::string& device) {
+  return ::access(device.c_str(), R_OK | W_OK) == 0;
+}
+
+// Ready when the host is there and its devices can be opened: a drive that needs other
+// permissions makes the bus unusable (and says so) rather than a row of failed INQUIRYs.
 HostAdapterInfo adapterAnswer(const SysfsDiscovery& sysfs, int host,
-                              const std::set<int>& occupied) {
+                              const std::map<int, std::string>& devices) {
   HostAdapterInfo info;
-  info.ready = sysfs.hostExists(host);
+  info.ready = sysfs.hostExists(host) &&
+               (devices.empty() || std::any_of(devices.begin(), devices.end(),
+                                               [](const auto& d) { return canOpen(d.second); }));
+  std::set<int> occupied;
+  for (const auto& [target, device] : devices) occupied.insert(target);
   info.ownId = chooseOwnId(occupied);
   info.managerId = "Linux sg";
   info.identifier = sysfs.hostDriver(host).substr(0, 16);
@@ -205,28 +216,27 @@ HostAdapterInfo adapterAnswer(const SysfsDiscovery& sysfs, int host,
 
 std::unique_ptr<SgTransport> openSgHost(const SysfsDiscovery& sysfs, int host) {
   std::map<int, std::string> devices;
-  std::set<int> occupied;
-  for (const auto& [target, node] : sysfs.targetsOfHost(host)) {
+  for (const auto& [target, node] : sysfs.targetsOfHost(host))
     devices.emplace(target, node.devicePath);
-    occupied.insert(target);
-  }
-  return std::make_unique<SgTransport>(std::move(devices), adapterAnswer(sysfs, host, occupied));
+  HostAdapterInfo info = adapterAnswer(sysfs, host, devices);
+  return std::make_unique<SgTransport>(std::move(devices), std::move(info));
 }
 
 std::unique_ptr<SgTransport> openSgDevice(const SysfsDiscovery& sysfs,
                                           const std::string& devicePath) {
   const auto node = sysfs.nodeForDevice(devicePath);
   const int target = node ? node->target : 0;
+  std::map<int, std::string> devices{{target, devicePath}};
   HostAdapterInfo info;
   if (node) {
-    info = adapterAnswer(sysfs, node->host, {target});
+    info = adapterAnswer(sysfs, node->host, devices);
   } else {
     // Not in sysfs (another naming, a container): usable when the node can be opened.
-    info.ready = ::access(devicePath.c_str(), R_OK | W_OK) == 0;
+    info.ready = canOpen(devicePath);
     info.ownId = chooseOwnId({target});
     info.managerId = "Linux sg";
   }
-  return std::make_unique<SgTransport>(std::map<int, std::string>{{target, devicePath}}, info);
+  return std::make_unique<SgTransport>(std::move(devices), std::move(info));
 }
 
 }  // namespace korv

@@ -156,10 +156,19 @@ TEST_F(FakeSysfs, SgHostAnswersFromDiscovery) {
   EXPECT_NE(request.SRB_HaStat, HASTAT_OK);
 }
 
+TEST_F(FakeSysfs, HostWhoseDevicesCannotBeOpenedIsNotReady) {
+  addHost(2, "mpt3sas");
+  addNode("sg0", "2:0:4:0", 1);  // no node under dev(): as if permission were denied
+  EXPECT_FALSE(openSgHost(discovery(), 2)->hostAdapter().ready);
+  addHost(3, "ahci");  // a host without devices is usable; every id answers "no device"
+  EXPECT_TRUE(openSgHost(discovery(), 3)->hostAdapter().ready);
+}
+
 TEST_F(FakeSysfs, SingleDeviceAnswersAtItsOwnTarget) {
   addHost(1, "usb-storage");
   addNode("sg3", "1:0:2:0", 1);
-  auto transport = openSgDevice(discovery(), "/dev/sg3");
+  put(dev() / "sg3", "");
+  auto transport = openSgDevice(discovery(), (dev() / "sg3").string());
   BlockingPump pump;
   AspiRequest request{};
   request.SRB_Target = 0;
