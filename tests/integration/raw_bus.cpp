@@ -25,6 +25,7 @@ RawResult RawBus::send(const std::vector<uint8_t>& cdb, uint8_t direction,
   result.status = transport_.submit(request, data.empty() ? nullptr : data.data(), pump_);
   while (requestStatus(request) == SS_PENDING) pump_.pumpUntilWoken();
   result.status = requestStatus(request);
+  result.haStat = request.SRB_HaStat;
   if (result.status != SS_COMP) result.sense = decodeSense(request.SenseArea, kSenseAllocation);
   if (direction == SRB_DIR_IN) result.data = std::move(data);
   return result;

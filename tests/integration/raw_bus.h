@@ -15,6 +15,7 @@ namespace korv::test {
 
 struct RawResult {
   uint8_t status = 0;  // SS_COMP, SS_ERR or SS_NO_DEVICE
+  uint8_t haStat = 0;  // the host adapter status (timeouts, lost sessions)
   SenseInfo sense;
   std::vector<uint8_t> data;  // data in, as far as the buffer was filled
 
