@@ -7,6 +7,8 @@ extern "C" {
 }
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -454,6 +456,15 @@ struct IscsiTransport::Impl {
   }
 
   void run() {
+    // libiscsi writes to the socket with writev, which raises SIGPIPE when the target has
+    // gone; blocked in this thread, the write fails with EPIPE instead of ending the
+    // program.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    const timespec noWait{};
+
     for (;;) {
       bool stop;
       bool probe;
@@ -509,6 +520,8 @@ struct IscsiTransport::Impl {
           requestDrop(state == State::Ready ? Ending::ConnectionLost : Ending::NotConnected,
                       "the target closed the connection");
         }
+      }
+      while (sigtimedwait(&pipe, nullptr, &noWait) > 0) {
       }
       checkDeadlines();
       if (dropWanted) dropConnection();
