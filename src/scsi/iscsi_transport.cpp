@@ -1,11 +1,7 @@
 #include "scsi/iscsi_transport.h"
 
-// libiscsi's headers are C and use designated layouts only; they are safe in C++.
-extern "C" {
 #include <iscsi/iscsi.h>
 #include <iscsi/scsi-lowlevel.h>
-}
-
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
