@@ -1,5 +1,5 @@
 // scan and the maintenance commands that need nothing but the command set: rewind,
-// retension, eject, erase.
+// retension, eject, erase (their confirmations, steps and messages live in the core).
 
 #include <algorithm>
 #include <iostream>
@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/maintenance_cli.h"
 #include "cli/terminal_messages.h"
 #include "cli/text_format.h"
 #include "scsi/bus_scan.h"
@@ -15,15 +16,14 @@ namespace korv::cli {
 
 namespace {
 
-constexpr const char* kDone = "正常終了．";
-
 nlohmann::ordered_json scanJson(const BusScan& scan) {
   nlohmann::ordered_json targets = nlohmann::ordered_json::array();
   for (int id = 0; id < kScanTargets; ++id) {
     const ScanRow& row = scan.rows()[id];
     targets.push_back({
         {"id", id},
-        {"type", row.deviceType < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(row.deviceType)},
+        {"type", row.deviceType < 0 ? nlohmann::ordered_json(nullptr)
+                                    : nlohmann::ordered_json(row.deviceType)},
         {"type_text", row.typeText},
         {"vendor", trimRight(displayText(row.vendor))},
         {"product", trimRight(displayText(row.product))},
@@ -65,61 +65,23 @@ int runScan(Session& session, bool json) {
 }
 
 int runRewind(Session& session) {
-  if (!session.terminal().confirmIfAttended("媒体を巻き戻します．\r巻き戻していいですか？"))
-    return session.finish(false);
-  TScsifile* sf = session.bindDrive();
-  if (sf == nullptr) return session.finish(false);
-  if (!sf->TapeRewind()) {
-    session.messages().show(BoxType::Plain, "リワインドエラー発生！！");
-    return session.finish(false);
-  }
-  session.messages().show(BoxType::Plain, kDone);
-  return session.finish(true);
+  TerminalAnswers answers(session.terminal());
+  answers.askOnlyIfAttended = true;  // a rewind loses nothing
+  return exitStatus(session, jobs::rewindTape(sessionTape(session), answers));
 }
 
 int runRetension(Session& session) {
-  if (!session.terminal().confirmIfAttended("媒体を巻き直します．\r巻き直していいですか？"))
-    return session.finish(false);
-  TScsifile* sf = session.bindDrive();
-  if (sf == nullptr) return session.finish(false);
-  // One wind to the end of the data and back; the steps' results are not examined.
-  sf->TapeRewind();
-  sf->TapeSpace(1, SpaceEndOfData);
-  sf->TapeRewind();
-  session.messages().show(BoxType::Plain, kDone);
-  return session.finish(true);
+  TerminalAnswers answers(session.terminal());
+  answers.askOnlyIfAttended = true;
+  return exitStatus(session, jobs::retensionTape(sessionTape(session), answers));
 }
 
 int runEject(Session& session) {
-  if (!session.messages().confirm("媒体を巻き戻して取り出します．\r取り出していいですか？"))
-    return session.finish(false);
-  TScsifile* sf = session.bindDrive();
-  if (sf == nullptr) return session.finish(false);
-  if (!sf->TapeRewind()) {
-    session.messages().show(BoxType::Plain, "巻き戻せませんでした");
-    return session.finish(false);
-  }
-  if (!sf->TapeUnload()) {
-    session.messages().show(BoxType::Plain, "イジェクトエラー発生！！");
-    return session.finish(false);
-  }
-  session.messages().show(BoxType::Plain, kDone);
-  return session.finish(true);
+  return exitStatus(session, jobs::ejectTape(sessionTape(session), session.messages()));
 }
 
 int runErase(Session& session) {
-  if (!session.messages().confirm("媒体の記録内容を全て削除します．\r削除していいですか？"))
-    return session.finish(false);
-  TScsifile* sf = session.bindDrive();
-  if (sf == nullptr) return session.finish(false);
-  sf->TapeRewind();  // a failed rewind does not stop the erase
-  if (!sf->TapeErase()) {
-    session.messages().show(BoxType::Plain, "イレースエラー発生！！");
-    return session.finish(false);
-  }
-  sf->TapeRewind();
-  session.messages().show(BoxType::Plain, kDone);
-  return session.finish(true);
+  return exitStatus(session, jobs::eraseTape(sessionTape(session), session.messages()));
 }
 
 // A subcommand whose callback runs `body` in a fresh session.

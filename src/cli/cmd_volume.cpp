@@ -1,116 +1,38 @@
 // format, sets, files, delete-last, delete-from: the volume commands of the terminal
-// program, with the confirmations, input and messages of the maintenance menu.
+// program. The maintenance ones run the core's commands with the box answers taken from
+// the command line.
 
-#include <unistd.h>
-
-#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/maintenance_cli.h"
 #include "cli/volume_listing.h"
-#include "sys/ini.h"
-#include "tape/volume.h"
 
 namespace korv::cli {
 
 namespace {
 
-constexpr const char* kDone = "正常終了．";
-constexpr const char* kDeleteFailed = "削除出来ませんでした";
-constexpr const char* kFormatFailed = "フォーマットエラーが発生したか，又は中断されました。";
-
-// Answers the name prompt of formatting: with the text of --name, else with the offered
-// default when nobody is at a terminal, else by asking. Everything else goes on to the
-// session's own messages.
-class NamePrompt : public MessageService {
- public:
-  NamePrompt(MessageService& inner, std::optional<std::string> name)
-      : inner_(inner), name_(std::move(name)) {}
-  void beep(unsigned soundType) override { inner_.beep(soundType); }
-  void show(BoxType type, const std::string& text) override { inner_.show(type, text); }
-  bool confirm(const std::string& text) override { return inner_.confirm(text); }
-  bool askYesNoError(const std::string& text) override { return inner_.askYesNoError(text); }
-  std::optional<std::string> input(const std::string& caption, const std::string& prompt,
-                                   const std::string& initial, int maxLength) override {
-    if (name_) return name_;
-    if (!isatty(STDIN_FILENO)) return initial;
-    return inner_.input(caption, prompt, initial, maxLength);
-  }
-
- private:
-  MessageService& inner_;
-  std::optional<std::string> name_;
-};
-
-// The text to integer conversion of the number box: decimal with a sign, or "$" / "0x"
-// hex using all 32 bits; anything else is not an integer.
-std::optional<int32_t> toInteger(const std::string& text) {
-  const auto value = parseProfileInteger(text);
-  if (!value) return std::nullopt;
-  if (*value >= std::numeric_limits<int32_t>::min() &&
-      *value <= std::numeric_limits<int32_t>::max())
-    return static_cast<int32_t>(*value);
-  const bool hex = text.find_first_of("$xX") != std::string::npos;
-  if (hex && *value > 0 && *value <= 0xFFFFFFFFLL)
-    return static_cast<int32_t>(static_cast<uint32_t>(*value));
-  return std::nullopt;
-}
-
 int runFormat(Session& session, const std::optional<std::string>& name) {
-  if (!session.messages().confirm(
-          "このプログラムで使用できるように\r媒体を初期化します．\r初期化していいですか？"))
-    return kExitFailed;
-  TScsifile* sf = session.bindDrive();
-  if (sf == nullptr) return kExitFailed;
-  NamePrompt prompt(session.messages(), name);
-  if (!formatVolume(*sf, prompt)) {
-    session.messages().show(BoxType::Plain, kFormatFailed);
-    return session.finish(false);
-  }
-  sf->TapeRewind();
-  session.messages().show(BoxType::Plain, kDone);
-  return session.finish(true);
+  // Without --name the prompt is put to the terminal, which offers the default name
+  // (and takes it when nobody is there to type).
+  TerminalAnswers namePrompt(session.terminal());
+  namePrompt.inputAnswer = name;
+  return exitStatus(session,
+                    jobs::formatTape(sessionTape(session), session.messages(), namePrompt));
 }
 
 int runDeleteLast(Session& session) {
-  if (!session.messages().confirm("最後のバックアップセットを削除します．\r削除して良いですか？"))
-    return kExitFailed;
-  TScsifile* sf = session.bindDrive();
-  if (sf == nullptr) return kExitFailed;
-  if (!sf->DeleteLastSet()) {
-    session.messages().show(BoxType::Plain, kDeleteFailed);
-    return session.finish(false);
-  }
-  sf->TapeRewind();
-  session.messages().show(BoxType::Plain, kDone);
-  return session.finish(true);
+  return exitStatus(session, jobs::deleteLastSet(sessionTape(session), session.messages()));
 }
 
 int runDeleteFrom(Session& session, const std::string& text) {
   // The number is checked before anything is asked or sent, as a typed one would be.
-  const auto number = toInteger(text);
-  if (!number) {
-    session.messages().show(BoxType::Error, "'" + text + "' は整数ではありません");
-    return kExitUsage;
-  }
-  if (!session.messages().confirm(
-          "指定した数以降のバックアップセットを削除します．\r続けて良いですか？"))
-    return kExitFailed;
-  if (*number <= 0) {
-    session.messages().show(BoxType::Plain, kDeleteFailed);
-    return session.finish(false);
-  }
-  TScsifile* sf = session.bindDrive();
-  if (sf == nullptr) return kExitFailed;
-  if (!sf->DeleteSetsFrom(*number)) {
-    session.messages().show(BoxType::Plain, kDeleteFailed);
-    return session.finish(false);
-  }
-  sf->TapeRewind();
-  session.messages().show(BoxType::Plain, kDone);
-  return session.finish(true);
+  if (!jobs::inputInteger(text, session.messages())) return kExitUsage;
+  TerminalAnswers answers(session.terminal());
+  answers.inputAnswer = text;
+  return exitStatus(session, jobs::deleteSetsFrom(sessionTape(session), answers));
 }
 
 }  // namespace
