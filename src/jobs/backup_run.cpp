@@ -52,7 +52,8 @@ int openSource(const std::string& path, struct stat& st) {
     close(fd);
     return -1;
   }
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // Read-ahead pays for large files only; for small ones it is one more system call.
+  if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return fd;
 }
 

@@ -43,13 +43,14 @@ class DestinationFile {
   int fd() const { return fd_; }
 
   // Creates (or truncates) `name` in the folder `dirFd`, never through a symbolic link
-  // and never opening anything but a regular file. Returns errno on failure, else 0.
-  int create(int dirFd, const std::string& name) {
-    struct stat st {};
-    if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode) &&
-        !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode)) {
+  // and never opening anything but a regular file. `existing` is what stands there now
+  // (null when nothing does). Returns errno on failure, else 0.
+  int create(int dirFd, const std::string& name, const struct stat* existing) {
+    if (existing != nullptr && !S_ISREG(existing->st_mode) && !S_ISDIR(existing->st_mode) &&
+        !S_ISLNK(existing->st_mode)) {
       return EEXIST;  // a FIFO, socket or device: opening it could block or do harm
     }
+    struct stat st {};
     const int fd =
         openat(dirFd, name.c_str(),
                O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
@@ -193,33 +194,32 @@ bool RestoreRun::prepareDestination(const sf_file2& e, DestinationSource& destin
   const int dirFd = tree_.openFolder(target.folders, folderError);
   progress_->setfilename(destinationPath_);
 
-  if (dirFd >= 0) {
-    struct stat st {};
-    if (fstatat(dirFd, target.fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        !S_ISDIR(st.st_mode)) {
-      bool write = true;
-      if (faces_.options.namecheck) {
-        report_.log(destinationPath_ + " はリストア先に存在するのでリストアしません．");
-        write = false;
-      } else if (faces_.options.timecheck &&
-                 static_cast<double>(packDosDateTime(st.st_mtim.tv_sec)) > e.time) {
-        report_.log(destinationPath_ +
-                    " はバックアップ時より新しくなっているのでリストアしません．");
-        write = false;
-      }
-      // "Archive alone": a read-only file is made writable again, written or not. Never
-      // through a link.
-      if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-        const mode_t mode = (st.st_mode & 07777) | S_IWUSR;
-        if (fchmodat(dirFd, target.fileName.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0 &&
-            errno == ENOTSUP) {
-          fchmodat(dirFd, target.fileName.c_str(), mode, 0);  // no /proc: checked a file above
-        }
-      }
-      if (!write) return false;
+  struct stat st {};
+  const bool present =
+      dirFd >= 0 && fstatat(dirFd, target.fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (present && !S_ISDIR(st.st_mode)) {
+    bool write = true;
+    if (faces_.options.namecheck) {
+      report_.log(destinationPath_ + " はリストア先に存在するのでリストアしません．");
+      write = false;
+    } else if (faces_.options.timecheck &&
+               static_cast<double>(packDosDateTime(st.st_mtim.tv_sec)) > e.time) {
+      report_.log(destinationPath_ + " はバックアップ時より新しくなっているのでリストアしません．");
+      write = false;
     }
+    // "Archive alone": a read-only file is made writable again, written or not. Never
+    // through a link.
+    if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+      const mode_t mode = (st.st_mode & 07777) | S_IWUSR;
+      if (fchmodat(dirFd, target.fileName.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0 &&
+          errno == ENOTSUP) {
+        fchmodat(dirFd, target.fileName.c_str(), mode, 0);  // no /proc: checked a file above
+      }
+    }
+    if (!write) return false;
   }
-  const int failure = dirFd < 0 ? folderError.value() : file_.create(dirFd, target.fileName);
+  const int failure = dirFd < 0 ? folderError.value()
+                                : file_.create(dirFd, target.fileName, present ? &st : nullptr);
   if (failure != 0) {
     report_.log(destinationPath_ + " は新規作成出来ませんでした(" + std::to_string(failure) + ")");
     return false;

@@ -84,6 +84,7 @@ TEST_F(RestoreRunTest, PathsThatClimbOutOrLinksAtTheDestinationNeverWriteOutside
   fs::create_directories(out / "t");
   fs::create_symlink(outside / "target.txt", out / "t" / "link.txt");
   fs::create_directory_symlink(outside, out / "t" / "linkdir");
+  ASSERT_EQ(mkfifo((out / "t" / "fifo").c_str(), 0600), 0);  // writing would block
   writeSet("hostile", {
                           {"/../evil1", "bad"},
                           {sj("C:\\..\\evil2"), "bad"},
@@ -91,6 +92,7 @@ TEST_F(RestoreRunTest, PathsThatClimbOutOrLinksAtTheDestinationNeverWriteOutside
                           {"/", "bad"},
                           {"/t/link.txt", "bad"},
                           {"/t/linkdir/x.txt", "bad"},
+                          {"/t/fifo", "bad"},
                           {"/ok.txt", pattern(70000)},
                       });
   openSet(1);
@@ -105,6 +107,7 @@ TEST_F(RestoreRunTest, PathsThatClimbOutOrLinksAtTheDestinationNeverWriteOutside
                 "/ はファイル名が無いのでリストアしません．",
                 o + "/t/link.txt は新規作成出来ませんでした(40)",
                 o + "/t/linkdir/x.txt は新規作成出来ませんでした(20)",  // a link is no folder
+                o + "/t/fifo は新規作成出来ませんでした(17)",
             }));
   // Nothing outside changed; the refused entries' data was read through.
   EXPECT_EQ(readFile(outside / "target.txt"), "keep");
