@@ -164,7 +164,7 @@ void addRunCommands(CLI::App& app, CommandContext& context) {
   auto* backup = app.add_subcommand("backup", "back up files and folders as a new set");
   auto backupName = std::make_shared<std::string>();
   auto backupPaths = std::make_shared<std::vector<std::string>>();
-  backup->add_option("--name", *backupName, "backup set name")->required();
+  backup->add_option("--name", *backupName, "backup set name")->required()->type_name("NAME");
   backup->add_option("PATH", *backupPaths, "files and folders (folders with all below them)")
       ->required();
   backup->callback([&context, backupName, backupPaths] {
@@ -177,11 +177,12 @@ void addRunCommands(CLI::App& app, CommandContext& context) {
   restore->add_option("SET", restoreArgs->set, "set number, from 1")
       ->required()
       ->check(CLI::PositiveNumber);
-  restore->add_option("--to", restoreArgs->to, "destination folder")->required();
+  restore->add_option("--to", restoreArgs->to, "destination folder")->required()->type_name("DIR");
   restore
       ->add_option("--select", restoreArgs->globs,
                    "restore the paths matching GLOB ('*' also matches '/'); all when none")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->type_name("GLOB");
   restore->add_flag_function(
       "--namecheck,!--no-namecheck",
       [restoreArgs](int64_t count) { restoreArgs->namecheck = count > 0; },
@@ -201,7 +202,8 @@ void addRunCommands(CLI::App& app, CommandContext& context) {
   test->add_option("SET", *testSet, "set number, from 1")->required()->check(CLI::PositiveNumber);
   test->add_option("--select", *testGlobs,
                    "test the paths matching GLOB ('*' also matches '/'); all when none")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->type_name("GLOB");
   test->callback([&context, testSet, testGlobs] {
     Session session(context.globals);
     context.exitStatus = runTest(session, *testSet, *testGlobs);
