@@ -11,6 +11,10 @@
 #include "sys/options.h"
 #include "tape/sfile.h"
 
+namespace korv {
+class BusScan;
+}
+
 namespace korv::cli {
 
 // Exit statuses.
@@ -51,9 +55,10 @@ class Session {
 
   // The bus (with --trace wrapped in the tracer). Opened on first use.
   ScsiTransport& transport();
-  // Opens the bus, chooses the target (--id, else the one the scan preselects) and binds
-  // the tape component with OpenDevice. On failure prints the reason ("システム初期化失敗"
-  // or that no drive was found) and returns null.
+  // Opens the bus, chooses the target (--id; else, for a --device naming one drive, that
+  // drive; else the one the scan preselects) and binds the tape component with
+  // OpenDevice. On failure prints the reason ("システム初期化失敗" or that no drive was
+  // found) and returns null.
   TScsifile* bindDrive();
 
   // Exit-status bookkeeping for commands.
@@ -68,5 +73,11 @@ class Session {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The drive of a bus that holds the one device named by --device: its tape row, at
+// whatever id it answers. The scan's own preselection passes over id 0 (a dialog rule
+// for choosing among many); a device named by the user was already chosen. -1 when no
+// tape answered.
+int namedDriveId(const BusScan& scan);
 
 }  // namespace korv::cli

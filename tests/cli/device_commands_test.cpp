@@ -4,7 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/session.h"
 #include "cli_run.h"
+#include "scsi/blocking_pump.h"
+#include "scsi/bus_scan.h"
+#include "scsi/virtual_adapter.h"
+#include "support/scripted_messages.h"
 #include "sys/cp932.h"
 #include "sys/ini.h"
 
@@ -109,15 +114,38 @@ TEST_F(DeviceCommands, EraseAndEjectSendTheirSequences) {
 }
 
 TEST_F(DeviceCommands, WithoutYesAndWithoutATerminalNothingIsSent) {
-  for (const char* command : {"erase", "eject"}) {
-    SCOPED_TRACE(command);
-    const CliResult r = run({"--trace", "--tape", "x.tap", command});
+  const std::vector<std::vector<std::string>> commands = {
+      {"erase"}, {"eject"}, {"format", "--name", "x"}, {"delete-last"}, {"delete-from", "1"}};
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command[0]);
+    std::vector<std::string> args = {"--trace", "--tape", "x.tap"};
+    args.insert(args.end(), command.begin(), command.end());
+    const CliResult r = run(args);
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(r.cdbs().empty()) << r.err;
+    EXPECT_TRUE(r.cdbs().empty()) << r.err;  // not even the binding's INQUIRY
     EXPECT_EQ(r.err.find("正常終了"), std::string::npos);
     EXPECT_NE(r.err.find("警告: "), std::string::npos);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.tap"));
+}
+
+// A tape only at id 0: the scan's preselection passes over that row, so it is used only
+// when named; a single named device is used at whatever id it answers.
+TEST_F(DeviceCommands, ADriveAtIdZeroIsUsedWhenNamed) {
+  ASSERT_TRUE(writeProfileString(config(), "TAPE_BUS", "adapter", "virtual"));
+  ASSERT_TRUE(writeProfileString(config(), "TAPE_BUS", "image0", "zero.tap"));
+  EXPECT_EQ(run({"--id", "0", "rewind"}).status, 0);
+  const CliResult unnamed = run({"rewind"});
+  EXPECT_EQ(unnamed.status, 2);
+  EXPECT_NE(unnamed.err.find("TAPE SCSI-ID=使用不可"), std::string::npos) << unnamed.err;
+
+  VirtualAdapter bus({{0, (dir.path() / "zero.tap").string()}});
+  BlockingPump pump;
+  ScriptedMessages messages;
+  BusScan scan(bus, pump, messages);
+  ASSERT_TRUE(scan.scan());
+  EXPECT_EQ(scan.chosenId(), -1);
+  EXPECT_EQ(cli::namedDriveId(scan), 0);
 }
 
 TEST_F(DeviceCommands, UsageErrors) {
