@@ -70,30 +70,26 @@ TEST_F(BackupRunTest, WritesOneStreamPerFileAndFinishes) {
   EXPECT_EQ(trace.back().cdb[0], 0x01);
 }
 
-TEST_F(BackupRunTest, RefusesWithoutSelectionOrNameAndTouchesNothing) {
+TEST_F(BackupRunTest, RefusesWithoutSelectionOrUsableNameAndTouchesNothing) {
   const auto list = listed({make("a", 10)});
   jobs::ListSelection none(list.size(), false);
   auto f = faces();
   EXPECT_EQ(jobs::backupRun(*sf, list, none, "set", f).status, RunStatus::NotStarted);
   EXPECT_EQ(backUp(list, "").status, RunStatus::NotStarted);
-  EXPECT_EQ(messages.texts(),
-            (std::vector<std::string>{"ファイルが１個も選択されていません",
-                                      "バックアップセット名が指定されていません"}));
-  EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Warning, BoxType::Warning}));
-  EXPECT_EQ(messages.beeps, (std::vector<unsigned>{kBeepExclamation, kBeepExclamation}));
+  // A name CP932 cannot write, or one that leaves no room for the zero byte (128
+  // double-byte characters are 256 bytes), is refused rather than cut.
+  std::string tooLong;
+  for (int i = 0; i < 128; ++i) tooLong += "あ";
+  EXPECT_EQ(backUp(list, tooLong).status, RunStatus::NotStarted);
+  EXPECT_EQ(backUp(list, "😀").status, RunStatus::NotStarted);
+  const auto texts = messages.texts();
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0], "ファイルが１個も選択されていません");
+  EXPECT_EQ(texts[1], "バックアップセット名が指定されていません");
+  EXPECT_EQ(boxTypes(), std::vector<BoxType>(4, BoxType::Warning));
+  EXPECT_EQ(messages.beeps, std::vector<unsigned>(4, kBeepExclamation));
   EXPECT_TRUE(trace.empty());
   EXPECT_TRUE(factory.record.captions.empty());
-}
-
-TEST_F(BackupRunTest, NameThatDoesNotFitTheFieldIsRefusedNotCut) {
-  const auto list = listed({make("a", 10)});
-  // 128 double-byte characters: 256 bytes, no room for the zero byte.
-  std::string name;
-  for (int i = 0; i < 128; ++i) name += "あ";
-  EXPECT_EQ(backUp(list, name).status, RunStatus::NotStarted);
-  EXPECT_EQ(backUp(list, "😀").status, RunStatus::NotStarted);
-  EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Warning, BoxType::Warning}));
-  EXPECT_TRUE(trace.empty());
   // A name of blanks is a name.
   EXPECT_EQ(backUp(list, "   ").status, RunStatus::Finished);
 }
@@ -230,36 +226,34 @@ TEST_F(BackupRunTest, FileThatShrinksEndsTheRunWithoutInventedBytes) {
   EXPECT_EQ(image(), concat({kVolume, setRecords(2, {4, 65536})}));
 }
 
-TEST_F(BackupRunTest, SkipHeaderThatCannotBeWrittenEndsTheLoop) {
-  const auto gone = make("gone", 10);
-  const auto list = listed({gone, make("b", 10)});
-  fs::remove(gone);
-  drive().setFaults({.failWriteAt = 4});  // set header, two entries, then the skip header
-  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
-  EXPECT_EQ(messages.texts(),
-            (std::vector<std::string>{"ファイルスキップ用のヘッダーが書けませんでした",
-                                      "終了しました．"}));
-  EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Error, BoxType::Information}));
-  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {})}));
-}
-
-TEST_F(BackupRunTest, FileHeaderThatCannotBeWrittenEndsTheLoop) {
-  const auto list = listed({make("a", 10), make("b", 10)});
-  drive().setFaults({.failWriteAt = 4});
-  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
-  EXPECT_EQ(messages.texts(),
-            (std::vector<std::string>{"ファイルのヘッダーが書けませんでした", "終了しました．"}));
-  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {})}));
-}
-
-TEST_F(BackupRunTest, DataBlockThatCannotBeWrittenEndsTheLoop) {
-  const auto list = listed({make("a", 100000), make("b", 10)});
-  drive().setFaults({.failWriteAt = 5});  // set header, two entries, file header, block 1
-  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
-  EXPECT_EQ(messages.texts(),
-            (std::vector<std::string>{"書き込みエラーが発生しました", "終了しました．"}));
-  EXPECT_EQ(factory.record.copycount, 0);
-  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {4})}));
+TEST_F(BackupRunTest, WriteFailuresEndTheLoopButNotTheSet) {
+  // Writes: the set header, two entries, then the data file's records.
+  struct Case {
+    size_t firstSize;
+    bool firstGone;
+    int failWriteAt;
+    const char* message;
+    std::vector<int64_t> data;  // what reached the data file
+  };
+  const Case cases[] = {
+      {10, true, 4, "ファイルスキップ用のヘッダーが書けませんでした", {}},
+      {10, false, 4, "ファイルのヘッダーが書けませんでした", {}},
+      {100000, false, 5, "書き込みエラーが発生しました", {4}},  // the first data block
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    ASSERT_TRUE(sf->DeleteSetsFrom(1));
+    messages.boxes.clear();
+    const auto first = make("first", c.firstSize);
+    const auto list = listed({first, make("b", 10)});
+    if (c.firstGone) fs::remove(first);
+    drive().setFaults({.failWriteAt = c.failWriteAt});
+    EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{c.message, "終了しました．"}));
+    EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Error, BoxType::Information}));
+    EXPECT_EQ(factory.record.copycount, c.firstGone ? 1 : 0);
+    EXPECT_EQ(image(), concat({kVolume, setRecords(2, c.data)}));
+  }
 }
 
 TEST_F(BackupRunTest, EndingFilemarkFailureWarnsOnceWithEodAndTwiceWithout) {
