@@ -1,7 +1,8 @@
 #pragma once
 // The built-in adapter of emulated drives: one EmulatedDrive per configured image at its
-// target id, commands run on a worker thread so that submit() returns at once and the
-// caller really waits.
+// target id. A drive with a delay runs its commands on a worker thread, so submit()
+// returns at once and the caller really waits; without a delay a command runs inside
+// submit() and completes through the pump all the same.
 
 #include <map>
 #include <memory>
