@@ -13,8 +13,10 @@ struct CommandContext {
   int exitStatus = kExitDone;
 };
 
-void addDeviceCommands(CLI::App& app, CommandContext& context);  // scan, rewind, retension, eject, erase
-void addVolumeCommands(CLI::App& app, CommandContext& context);  // format, sets, files, delete-last, delete-from
-void addRunCommands(CLI::App& app, CommandContext& context);     // backup, restore, test
+void addDeviceCommands(CLI::App& app,
+                       CommandContext& context);  // scan, rewind, retension, eject, erase
+void addVolumeCommands(CLI::App& app,
+                       CommandContext& context);  // format, sets, files, delete-last, delete-from
+void addRunCommands(CLI::App& app, CommandContext& context);  // backup, restore, test
 
 }  // namespace korv::cli
