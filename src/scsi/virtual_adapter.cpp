@@ -134,8 +134,11 @@ uint8_t VirtualAdapter::submit(AspiRequest& request, uint8_t* data, EventPump& p
     Impl::execute(job);
     lock.lock();
     impl_->executing = false;
+    // Wake the worker only for a command queued meanwhile: waking it for nothing costs
+    // the very cross-processor switch this path avoids.
+    const bool queued = !impl_->queue.empty();
     lock.unlock();
-    impl_->changed.notify_all();  // a command queued meanwhile may run now
+    if (queued) impl_->changed.notify_all();
     return SS_PENDING;
   }
   impl_->queue.push_back(job);
