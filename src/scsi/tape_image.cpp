@@ -9,21 +9,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sys/byte_order.h"
+
 namespace korv {
 
 namespace {
-
-void storeLe32(uint8_t* out, uint32_t value) {
-  out[0] = static_cast<uint8_t>(value);
-  out[1] = static_cast<uint8_t>(value >> 8);
-  out[2] = static_cast<uint8_t>(value >> 16);
-  out[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t loadLe32(const uint8_t* in) {
-  return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
-         static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
-}
 
 // A length word of a record this format defines: bits 30..24 are clear.
 bool isRecordWord(uint32_t word) {
@@ -131,7 +121,7 @@ TapeImage::WordResult TapeImage::readWord(uint64_t at, uint32_t& word) const {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return WordResult::IoError;
     if (n != sizeof bytes) return WordResult::Short;
-    word = loadLe32(bytes);
+    word = loadLE32(bytes);
     return WordResult::Ok;
   }
 }
@@ -211,7 +201,7 @@ TapeImage::ReadResult TapeImage::readRecord(const Entry& record, uint8_t* buffer
     }
   }
   if (r != ReadResult::Ok) return r;
-  return loadLe32(tail + tailLength - 4) == record.word ? ReadResult::Ok : ReadResult::CutOff;
+  return loadLE32(tail + tailLength - 4) == record.word ? ReadResult::Ok : ReadResult::CutOff;
 }
 
 int TapeImage::cutTo(uint64_t pos) {
@@ -233,9 +223,9 @@ int TapeImage::appendRecord(uint64_t pos, const uint8_t* data, uint32_t length) 
   if (int e = cutTo(pos)) return e;
   uint8_t head[4];
   uint8_t tail[5] = {0};
-  storeLe32(head, length);
+  storeLE32(head, length);
   bool odd = (length & 1u) != 0;
-  storeLe32(tail + 1, length);
+  storeLE32(tail + 1, length);
   iovec iov[3] = {{head, sizeof head},
                   {const_cast<uint8_t*>(data), length},
                   {odd ? tail : tail + 1, odd ? 5u : 4u}};

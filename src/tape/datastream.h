@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "sys/byte_order.h"
+
 namespace korv {
 
 inline constexpr int32_t kBlockSize = 65536;
@@ -26,16 +28,11 @@ constexpr StreamLayout streamLayout(int32_t size) {
 }
 
 inline void encodeHeader(int32_t value, uint8_t out[kHeaderSize]) {
-  const auto v = static_cast<uint32_t>(value);
-  out[0] = static_cast<uint8_t>(v);
-  out[1] = static_cast<uint8_t>(v >> 8);
-  out[2] = static_cast<uint8_t>(v >> 16);
-  out[3] = static_cast<uint8_t>(v >> 24);
+  storeLE32(out, static_cast<uint32_t>(value));
 }
 
 inline int32_t decodeHeader(const uint8_t in[kHeaderSize]) {
-  return static_cast<int32_t>(uint32_t{in[0]} | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 |
-                              uint32_t{in[3]} << 24);
+  return static_cast<int32_t>(loadLE32(in));
 }
 
 }  // namespace korv

@@ -1,8 +1,9 @@
 #include "tape/records.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
+
+#include "sys/byte_order.h"
 
 namespace korv {
 
@@ -28,25 +29,6 @@ std::span<const uint8_t> fieldAt(std::span<const uint8_t> block, size_t offset) 
 }
 
 }  // namespace
-
-void storeLE32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t loadLE32(const uint8_t* at) {
-  return uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24;
-}
-
-void storeDouble(uint8_t* at, double value) {
-  const auto bits = std::bit_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-double loadDouble(const uint8_t* at) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits |= uint64_t{at[i]} << (8 * i);
-  return std::bit_cast<double>(bits);
-}
 
 std::string readTextField(std::span<const uint8_t> field) {
   const auto end = std::find(field.begin(), field.end(), uint8_t{0});

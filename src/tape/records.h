@@ -61,10 +61,4 @@ std::optional<SetHeader> decodeSetHeader(std::span<const uint8_t> block);
 FileEntryBlock encodeFileEntry(const sf_file2& entry);
 std::optional<sf_file2> decodeFileEntry(std::span<const uint8_t> block);
 
-// Little-endian fields, also for the records' tests and hand-built images.
-void storeLE32(uint8_t* at, uint32_t value);
-uint32_t loadLE32(const uint8_t* at);
-void storeDouble(uint8_t* at, double value);
-double loadDouble(const uint8_t* at);
-
 }  // namespace korv

@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "cli/cli_run.h"
+#include "sys/byte_order.h"
 #include "sys/cp932.h"
 #include "sys/datetime.h"
-#include "tape/records.h"
 #include "tape/volume_images.h"
 
 namespace korv::test {

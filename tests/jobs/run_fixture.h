@@ -18,6 +18,7 @@
 #include "jobs/selection.h"
 #include "jobs/set_browser.h"
 #include "support/drive_fixture.h"
+#include "sys/byte_order.h"
 #include "sys/finddata.h"
 #include "tape/datastream.h"
 
@@ -110,7 +111,7 @@ inline std::vector<int64_t> tapeRecords(const std::string& path) {
   for (;;) {
     uint8_t w[4];
     if (!in.read(reinterpret_cast<char*>(w), 4)) break;
-    const uint32_t word = w[0] | w[1] << 8 | w[2] << 16 | uint32_t(w[3]) << 24;
+    const uint32_t word = loadLE32(w);
     if (word == 0xFFFFFFFF) break;
     if (word == 0xFFFFFFFE) continue;
     if (word == 0) {
@@ -131,7 +132,7 @@ inline std::vector<std::string> tapeRecordData(const std::string& path) {
   for (;;) {
     uint8_t w[4];
     if (!in.read(reinterpret_cast<char*>(w), 4)) break;
-    const uint32_t word = w[0] | w[1] << 8 | w[2] << 16 | uint32_t(w[3]) << 24;
+    const uint32_t word = loadLE32(w);
     if (word == 0xFFFFFFFF) break;
     if (word == 0 || word == 0xFFFFFFFE) {
       if (word == 0) items.emplace_back();

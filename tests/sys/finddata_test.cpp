@@ -4,12 +4,10 @@
 
 #include <algorithm>
 
+#include "sys/byte_order.h"
+
 namespace korv {
 namespace {
-
-uint32_t le32(const FindDataBytes& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t{b[at + 3]} << 24);
-}
 
 TEST(FindData, FieldsSitAtTheirOffsetsLittleEndian) {
   FindData data;
@@ -22,17 +20,17 @@ TEST(FindData, FieldsSitAtTheirOffsetsLittleEndian) {
   data.fileName = "name.txt";
   data.shortName = "NAME.TXT";
   const FindDataBytes b = encodeFindData(data);
-  EXPECT_EQ(le32(b, 0), 0x21u);
-  EXPECT_EQ(le32(b, 4), 0x05060708u);  // FILETIME: low dword first
-  EXPECT_EQ(le32(b, 8), 0x01020304u);
-  EXPECT_EQ(le32(b, 12), 0x15161718u);
-  EXPECT_EQ(le32(b, 16), 0x11121314u);
-  EXPECT_EQ(le32(b, 20), 0x25262728u);
-  EXPECT_EQ(le32(b, 24), 0x21222324u);
-  EXPECT_EQ(le32(b, 28), 0x31323334u);
-  EXPECT_EQ(le32(b, 32), 0x41424344u);
-  EXPECT_EQ(le32(b, 36), 0u);
-  EXPECT_EQ(le32(b, 40), 0u);
+  EXPECT_EQ(loadLE32(&b[0]), 0x21u);
+  EXPECT_EQ(loadLE32(&b[4]), 0x05060708u);  // FILETIME: low dword first
+  EXPECT_EQ(loadLE32(&b[8]), 0x01020304u);
+  EXPECT_EQ(loadLE32(&b[12]), 0x15161718u);
+  EXPECT_EQ(loadLE32(&b[16]), 0x11121314u);
+  EXPECT_EQ(loadLE32(&b[20]), 0x25262728u);
+  EXPECT_EQ(loadLE32(&b[24]), 0x21222324u);
+  EXPECT_EQ(loadLE32(&b[28]), 0x31323334u);
+  EXPECT_EQ(loadLE32(&b[32]), 0x41424344u);
+  EXPECT_EQ(loadLE32(&b[36]), 0u);
+  EXPECT_EQ(loadLE32(&b[40]), 0u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[44])), "name.txt");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[304])), "NAME.TXT");
   EXPECT_EQ(b[316], 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "sys/byte_order.h"
 #include "sys/datetime.h"
 #include "tape/records.h"
 #include "tape/volume_fixture.h"

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "sys/byte_order.h"
 #include "sys/datetime.h"
 #include "tape/records.h"
 #include "tape/volume_fixture.h"
