@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "scsi/tape_image.h"
+#include "sys/byte_order.h"
 
 namespace korv {
 
@@ -24,15 +25,6 @@ constexpr uint8_t SPACE_BLOCKS = 0;
 constexpr uint8_t SPACE_FILEMARKS = 1;
 constexpr uint8_t SPACE_END_OF_DATA = 3;
 constexpr uint8_t SPACE_SETMARKS = 4;
-
-uint32_t be24(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
-}
-
-int32_t signedBe24(const uint8_t* p) {
-  uint32_t v = be24(p);
-  return (v & 0x800000u) != 0 ? static_cast<int32_t>(v) - 0x1000000 : static_cast<int32_t>(v);
-}
 
 DriveOutcome good() {
   return {};
@@ -204,7 +196,7 @@ struct EmulatedDrive::Impl {
     copyPadded(answer + 8, kVendor, 8);
     copyPadded(answer + 16, kProduct, 16);
     copyPadded(answer + 32, kRevision, 4);
-    size_t allocation = static_cast<size_t>(cdb[3]) << 8 | cdb[4];
+    size_t allocation = loadBE16(cdb + 3);
     size_t room = direction == DataDirection::In && data != nullptr ? length : 0;
     size_t count = std::min({allocation, sizeof answer, room});
     if (count > 0) std::memcpy(data, answer, count);
@@ -222,7 +214,7 @@ struct EmulatedDrive::Impl {
   DriveOutcome read(const uint8_t* cdb, DataDirection direction, uint8_t* data, uint32_t length) {
     if ((cdb[1] & 0x01) != 0) return illegalField();  // fixed-block mode is not offered
     bool sili = (cdb[1] & 0x02) != 0;
-    uint32_t wanted = be24(cdb + 2);
+    uint32_t wanted = loadBE24(cdb + 2);
     if (wanted > 0 && (direction != DataDirection::In || data == nullptr || wanted > length))
       return illegalField();  // never write past the caller's buffer
     DriveOutcome failure;
@@ -264,7 +256,7 @@ struct EmulatedDrive::Impl {
   DriveOutcome write(const uint8_t* cdb, DataDirection direction, const uint8_t* data,
                      uint32_t length) {
     if ((cdb[1] & 0x01) != 0) return illegalField();
-    uint32_t count = be24(cdb + 2);
+    uint32_t count = loadBE24(cdb + 2);
     if (count > 0 && (direction != DataDirection::Out || data == nullptr || count > length))
       return illegalField();
     DriveOutcome failure;
@@ -282,7 +274,7 @@ struct EmulatedDrive::Impl {
   DriveOutcome writeFilemarks(const uint8_t* cdb) {
     if ((cdb[1] & 0x02) != 0) return illegalField();  // no setmarks on this medium
     bool immediate = (cdb[1] & 0x01) != 0;
-    uint32_t count = be24(cdb + 2);
+    uint32_t count = loadBE24(cdb + 2);
     DriveOutcome failure;
     if (!ready(failure)) return failure;
     if (protectedMedium()) return writeProtected();
@@ -300,7 +292,7 @@ struct EmulatedDrive::Impl {
 
   DriveOutcome space(const uint8_t* cdb) {
     uint8_t code = cdb[1] & 0x07;
-    int32_t count = signedBe24(cdb + 2);
+    int32_t count = loadSignedBE24(cdb + 2);
     if (code != SPACE_BLOCKS && code != SPACE_FILEMARKS && code != SPACE_END_OF_DATA &&
         code != SPACE_SETMARKS)
       return illegalField();

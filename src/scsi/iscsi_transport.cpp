@@ -20,6 +20,8 @@
 #include <set>
 #include <thread>
 
+#include "sys/byte_order.h"
+
 namespace korv {
 
 using Clock = std::chrono::steady_clock;
@@ -27,7 +29,7 @@ using Ending = IscsiCompletion::Ending;
 
 SenseBytes senseOfResponse(const uint8_t* response, size_t size) {
   if (response == nullptr || size < 2) return {};
-  const size_t declared = static_cast<size_t>(response[0]) << 8 | response[1];
+  const size_t declared = loadBE16(response);
   return {response + 2, std::min(declared, size - 2)};
 }
 
@@ -253,8 +255,7 @@ struct IscsiTransport::Impl {
     std::optional<std::set<int>> found;
     if (status == SCSI_STATUS_GOOD && task && task->datain.size >= 8) {
       const uint8_t* list = task->datain.data;
-      const size_t bytes =
-          static_cast<size_t>(list[0]) << 24 | list[1] << 16 | list[2] << 8 | list[3];
+      const size_t bytes = loadBE32(list);
       const size_t end = std::min<size_t>(task->datain.size, 8 + bytes);
       found.emplace();
       for (size_t at = 8; at + 8 <= end; at += 8) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sys/byte_order.h"
+
 namespace korv {
 
 namespace {
@@ -23,9 +25,7 @@ SenseInfo decodeFixed(const uint8_t* s, size_t length) {
   info.ili = (s[2] & kIliBit) != 0;
   if (length >= 7 && (s[0] & 0x80) != 0) {
     info.informationValid = true;
-    info.information =
-        static_cast<int32_t>(static_cast<uint32_t>(s[3]) << 24 | static_cast<uint32_t>(s[4]) << 16 |
-                             static_cast<uint32_t>(s[5]) << 8 | s[6]);
+    info.information = static_cast<int32_t>(loadBE32(s + 3));
   }
   // ASC and ASCQ count only when the additional length says they were sent.
   size_t present = length >= 8 ? std::min<size_t>(length, 8u + s[7]) : length;
@@ -53,9 +53,7 @@ SenseInfo decodeDescriptor(const uint8_t* s, size_t length) {
     if (type == 0x00 && size >= 12 && (d[2] & 0x80) != 0) {
       // 64-bit information; the residues this program deals in fit the low 32 bits.
       info.informationValid = true;
-      info.information = static_cast<int32_t>(static_cast<uint32_t>(d[8]) << 24 |
-                                              static_cast<uint32_t>(d[9]) << 16 |
-                                              static_cast<uint32_t>(d[10]) << 8 | d[11]);
+      info.information = static_cast<int32_t>(loadBE32(d + 8));
     } else if (type == 0x04 && size >= 4) {
       info.filemark = (d[3] & kFilemarkBit) != 0;
       info.eom = (d[3] & kEomBit) != 0;
@@ -87,11 +85,7 @@ void encodeSense(uint8_t* out, const SenseInfo& info) {
   out[0] = 0x70 | (info.informationValid ? 0x80 : 0x00);
   out[2] = (info.key & 0x0F) | (info.filemark ? kFilemarkBit : 0) | (info.eom ? kEomBit : 0) |
            (info.ili ? kIliBit : 0);
-  auto value = static_cast<uint32_t>(info.information);
-  out[3] = static_cast<uint8_t>(value >> 24);
-  out[4] = static_cast<uint8_t>(value >> 16);
-  out[5] = static_cast<uint8_t>(value >> 8);
-  out[6] = static_cast<uint8_t>(value);
+  storeBE32(out + 3, static_cast<uint32_t>(info.information));
   out[7] = 10;  // additional length: bytes 8..17
   out[12] = info.asc;
   out[13] = info.ascq;

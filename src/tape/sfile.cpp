@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "scsi/bytes_to_text.h"
+#include "sys/byte_order.h"
 
 namespace korv {
 
@@ -195,10 +196,7 @@ bool TScsifile::OpenDevice(int32_t id, bool rewindImmediate, bool useEod) {
 }
 
 void TScsifile::StoreBE24(uint8_t* commandBytes, int position, int32_t value) {
-  const auto v = static_cast<uint32_t>(value);
-  commandBytes[position] = static_cast<uint8_t>(v >> 16);
-  commandBytes[position + 1] = static_cast<uint8_t>(v >> 8);
-  commandBytes[position + 2] = static_cast<uint8_t>(v);
+  storeBE24(commandBytes + position, static_cast<uint32_t>(value));
 }
 
 std::string TScsifile::BytesToText(const uint8_t* data, int32_t from, int32_t to) {

@@ -9,6 +9,7 @@
 #include "scsi/pass_through.h"
 #include "scsi/sense.h"
 #include "scsi/sg_transport.h"
+#include "sys/byte_order.h"
 
 namespace korv::test {
 namespace {
@@ -21,11 +22,7 @@ std::vector<uint8_t> fixedSense(uint8_t keyAndBits, uint8_t asc, uint8_t ascq,
   std::vector<uint8_t> s(18, 0);
   s[0] = informationValid ? 0xF0 : 0x70;
   s[2] = keyAndBits;
-  const auto info = static_cast<uint32_t>(information);
-  s[3] = info >> 24;
-  s[4] = info >> 16;
-  s[5] = info >> 8;
-  s[6] = info;
+  storeBE32(&s[3], static_cast<uint32_t>(information));
   s[7] = 10;
   s[12] = asc;
   s[13] = ascq;

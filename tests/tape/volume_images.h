@@ -10,6 +10,7 @@
 
 #include "scsi/aspi_request.h"
 #include "scsi/trace.h"
+#include "sys/byte_order.h"
 #include "sys/finddata.h"
 #include "tape/datastream.h"
 #include "tape/records.h"
@@ -120,8 +121,7 @@ inline std::vector<uint8_t> readFileBytes(const std::string& path) {
 
 // What the traced commands were, for counting filemarks and blocks through the drive.
 inline int32_t commandCount(const TraceRecord& r) {
-  int32_t v = int32_t(r.cdb[2]) << 16 | int32_t(r.cdb[3]) << 8 | r.cdb[4];
-  return (v & 0x800000) != 0 ? v - 0x1000000 : v;
+  return loadSignedBE24(&r.cdb[2]);
 }
 inline bool isFilemarkSpace(const TraceRecord& r) {
   return r.cdb[0] == 0x11 && r.cdb[1] == 0x01;
