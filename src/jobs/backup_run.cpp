@@ -85,8 +85,7 @@ class BackupRun {
   RunReporter report_;
   std::unique_ptr<ProgressSink> progress_;
   std::unique_ptr<uint8_t[]> copybuf_;
-  float doneBytes_ = 0;
-  int32_t doneCount_ = 0;
+  ProgressFigures figures_;
 };
 
 RunResult BackupRun::run(const FileList& filelist, Selection& selection,
@@ -142,11 +141,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
   float totalBytes = 0;
   for (const auto& e : sf_.Catalogue) totalBytes += static_cast<float>(e.size);
   ProgressSink& p = *progress_;
-  p.setallbyte(totalBytes);
-  p.setallcount(n);
-  p.setcopycount(0);
-  p.setcopybyte(0);
-  p.setanimate(true);
+  figures_.start(p, totalBytes, n);
 
   copybuf_ = std::make_unique<uint8_t[]>(kBlockSize);
   // The abort check runs before every entry and once more after the last one.
@@ -164,11 +159,8 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 }
 
 BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
-  ProgressSink& p = *progress_;
-  doneBytes_ += static_cast<float>(e.size);
-  p.setcopybyte(doneBytes_);
-  ++doneCount_;
-  p.setcopycount(doneCount_);
+  figures_.addBytes(static_cast<float>(e.size));
+  figures_.addFile();
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
   if (!sf_.TapeWrite(header, kHeaderSize)) {
@@ -215,16 +207,14 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     const size_t got = readFull(fd, copybuf_.get(), want, readFailed);
     if (got < want) {
       writeState = false;
-      doneBytes_ += static_cast<float>(got);
-      p.setcopybyte(doneBytes_);
+      figures_.addBytes(static_cast<float>(got));
       report_.log(item.path + (readFailed
                                    ? "は読み込めなかった為バックアップを中止しました"
                                    : "はファイルサイズが変化した為バックアップを中止しました"));
       break;
     }
     writeState = sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want));
-    doneBytes_ += static_cast<float>(got);
-    p.setcopybyte(doneBytes_);
+    figures_.addBytes(static_cast<float>(got));
     remaining -= want;
     if (p.isabort() || !writeState) break;
   }
@@ -232,13 +222,11 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     report_.error("書き込みエラーが発生しました");
     return Step::LeaveLoop;
   }
-  ++doneCount_;
-  p.setcopycount(doneCount_);
+  figures_.addFile();
   return Step::Next;
 }
 
 void BackupRun::finish() {
-  ProgressSink& p = *progress_;
   // The set's data file ends with a filemark on every path past its opening.
   if (!sf_.TapeWriteFilemarks(1)) {
     report_.warning("最後のファイルマークが書き込めませんでした");
@@ -253,17 +241,7 @@ void BackupRun::finish() {
     result_.status = RunStatus::Ended;
     return;
   }
-  p.setanimate(false);
-  p.stopclock();
-  if (!sf_.TapeRewind()) {
-    report_.warning("巻き戻せませんでした");
-    progress_.reset();
-    result_.status = RunStatus::Ended;
-    return;
-  }
-  report_.information("終了しました．");
-  progress_.reset();
-  result_.status = RunStatus::Finished;
+  rewindAndClose(sf_, progress_, report_, result_, "終了しました．");
 }
 
 }  // namespace

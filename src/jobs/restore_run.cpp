@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 
 #include "jobs/restore_path.h"
 #include "jobs/run_guard.h"
 #include "jobs/run_support.h"
+#include "jobs/stream_reading.h"
 #include "sys/cp932.h"
 #include "sys/datetime.h"
 #include "sys/file_info.h"
@@ -81,96 +81,53 @@ class DestinationFile {
   std::string name_;
 };
 
-class RestoreRun {
+// Writes each selected file below the destination folder as its stream is read, and
+// gives it its recorded times and read-only bit once complete; a file that cannot be
+// completed is deleted.
+class RestoreRun : public StreamSink {
  public:
-  RestoreRun(TScsifile& sf, RunFaces& faces) : sf_(sf), faces_(faces), report_(faces, result_) {}
-  RunResult run(Selection& selection, DestinationSource& destination);
+  RestoreRun(TScsifile& sf, RunFaces& faces, DestinationSource& destination)
+      : sf_(sf), faces_(faces), destination_(destination), report_(faces, result_) {}
+  RunResult run(Selection& selection);
+
+  bool begin(const sf_file2& e, bool selected, ProgressSink& progress) override;
+  bool block(const uint8_t* data) override;
+  void end(const sf_file2& e, const uint8_t* data, size_t length) override;
+  void broken() override;
 
  private:
-  enum class Step { Next, EndRun };
-  Step restoreEntry(const sf_file2& e, int32_t header, bool selected,
-                    DestinationSource& destination);
   // Prepares the destination of a selected entry; false when it is not to be written.
   // Sets `endRun` when the destination folder itself cannot be made.
-  bool prepareDestination(const sf_file2& e, DestinationSource& destination, bool& endRun);
+  bool prepareDestination(const sf_file2& e, ProgressSink& progress, bool& endRun);
   void finishFile(const sf_file2& e);
+  void deleteFile();
 
   TScsifile& sf_;
   RunFaces& faces_;
+  DestinationSource& destination_;
   RunResult result_;
   RunReporter report_;
-  std::unique_ptr<ProgressSink> progress_;
-  std::unique_ptr<uint8_t[]> buffer_;
   DestinationTree tree_;
   DestinationFile file_;
   std::string destinationPath_;
-  float doneBytes_ = 0;
-  int32_t doneCount_ = 0;
+  bool writing_ = false;  // the current entry goes to file_
 };
 
-RunResult RestoreRun::run(Selection& selection, DestinationSource& destination) {
-  if (destination.destination().empty()) {
+RunResult RestoreRun::run(Selection& selection) {
+  if (destination_.destination().empty()) {
     report_.warning("リストア先が指定されていません");
     return result_;
   }
-  int32_t selectedCount = 0;
-  float selectedBytes = 0;
-  const auto& catalogue = sf_.Catalogue;
-  for (size_t i = 0; i < catalogue.size(); ++i) {
-    if (!selection.selected(i)) continue;
-    ++selectedCount;
-    selectedBytes += static_cast<float>(catalogue[i].size);
+  if (readSetStreams(sf_, selection, faces_, report_, result_,
+                     {kCaptionRestore, "リストアするファイルが１個も指定されていません",
+                      "テープファイルヘッダーが読み込めませんでした"},
+                     *this)) {
+    sf_.CloseSet();
   }
-  if (selectedCount == 0) {
-    report_.warning("リストアするファイルが１個も指定されていません");
-    return result_;
-  }
-  report_.clearLog();
-  progress_ = openProgress(faces_.progress, kCaptionRestore);
-  ProgressSink& p = *progress_;
-  p.setallbyte(selectedBytes);
-  p.setallcount(selectedCount);
-  p.setcopycount(0);
-  p.setcopybyte(0);
-  p.setanimate(true);
-
-  buffer_ = std::make_unique<uint8_t[]>(kBlockSize);
-  for (size_t line = 0; line < catalogue.size(); ++line) {
-    if (p.isabort()) {
-      report_.warning("中断しました");
-      result_.aborted = true;
-      break;
-    }
-    if (doneCount_ == selectedCount) break;  // nothing selected is left to read
-    uint8_t header[kHeaderSize];
-    if (!sf_.TapeRead(header, kHeaderSize)) {
-      report_.error("テープファイルヘッダーが読み込めませんでした");
-      break;
-    }
-    const bool selected = selection.selected(line);
-    if (restoreEntry(catalogue[line], decodeHeader(header), selected, destination) ==
-        Step::EndRun) {
-      break;
-    }
-  }
-
-  p.setanimate(false);
-  p.stopclock();
-  if (!sf_.TapeRewind()) {
-    report_.warning("巻き戻せませんでした");
-    progress_.reset();
-    result_.status = RunStatus::Ended;
-    return result_;
-  }
-  report_.information("終了しました");
-  progress_.reset();
-  sf_.CloseSet();
-  result_.status = RunStatus::Finished;
   return result_;
 }
 
-bool RestoreRun::prepareDestination(const sf_file2& e, DestinationSource& destination,
-                                    bool& endRun) {
+bool RestoreRun::prepareDestination(const sf_file2& e, ProgressSink& progress, bool& endRun) {
   const std::string shownName = cp932ToUtf8(e.name);
   const RestoreTarget target = mapRestorePath(e.name);
   if (target.refusal == RestoreTarget::Refusal::ClimbsOut) {
@@ -182,7 +139,7 @@ bool RestoreRun::prepareDestination(const sf_file2& e, DestinationSource& destin
     return false;
   }
   // The folder text is read now: a change during the run applies to what is still written.
-  const std::string folderText = destination.destination();
+  const std::string folderText = destination_.destination();
   std::error_code error;
   if (folderText.empty() || !tree_.openRoot(folderText, error)) {
     report_.error("ﾃﾞｨﾚｸﾄﾘを作成することができません");
@@ -192,7 +149,7 @@ bool RestoreRun::prepareDestination(const sf_file2& e, DestinationSource& destin
   destinationPath_ = joinDestination(folderText, target.relative);
   std::error_code folderError;
   const int dirFd = tree_.openFolder(target.folders, folderError);
-  progress_->setfilename(destinationPath_);
+  progress.setfilename(destinationPath_);
 
   struct stat st {};
   const bool present =
@@ -239,88 +196,42 @@ void RestoreRun::finishFile(const sf_file2& e) {
   file_.closeFile();
 }
 
-RestoreRun::Step RestoreRun::restoreEntry(const sf_file2& e, int32_t header, bool selected,
-                                          DestinationSource& destination) {
-  ProgressSink& p = *progress_;
-  if (header == kSkipHeader) {
-    report_.log(cp932ToUtf8(e.name) + "はバックアップされていません");
-    if (selected) {
-      doneBytes_ += static_cast<float>(e.size);
-      p.setcopybyte(doneBytes_);
-      ++doneCount_;
-      p.setcopycount(doneCount_);
-    }
-    return Step::Next;
-  }
-  bool writing = false;
-  if (selected) {
-    bool endRun = false;
-    writing = prepareDestination(e, destination, endRun);
-    if (endRun) return Step::EndRun;
-  }
-  if (header == 0) {
-    // An empty file still gets its recorded times and read-only bit.
-    if (writing) finishFile(e);
-    if (selected) {
-      ++doneCount_;
-      p.setcopycount(doneCount_);
-    }
-    return Step::Next;
-  }
+bool RestoreRun::begin(const sf_file2& e, bool selected, ProgressSink& progress) {
+  writing_ = false;
+  if (!selected) return true;
+  bool endRun = false;
+  writing_ = prepareDestination(e, progress, endRun);
+  return !endRun;
+}
 
-  const auto fail = [&] {
-    if (writing) {
-      file_.closeAndDelete();
-      report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
-    }
-    return Step::EndRun;
-  };
-  // A negative size (a file of 2 GiB or more written elsewhere) gives no block layout a
-  // reader could follow.
-  if (e.size < 0) {
-    report_.error("読み込みエラーが発生しました");
-    return fail();
+bool RestoreRun::block(const uint8_t* data) {
+  if (writing_ && writeAll(file_.fd(), data, kBlockSize) < size_t{kBlockSize}) {
+    report_.error("書き込みエラーが発生しました");
+    return false;
   }
-  const StreamLayout layout = streamLayout(e.size);
-  for (int32_t block = 0; block < layout.fullBlocks; ++block) {
-    if (p.isabort()) {
-      report_.warning("中断しました");
-      result_.aborted = true;
-      return fail();
-    }
-    if (!sf_.TapeRead(buffer_.get(), kBlockSize)) {
-      report_.error("読み込みエラーが発生しました");
-      return fail();
-    }
-    if (writing && writeAll(file_.fd(), buffer_.get(), kBlockSize) < size_t{kBlockSize}) {
-      report_.error("書き込みエラーが発生しました");
-      return fail();
-    }
-    if (selected) {
-      doneBytes_ += static_cast<float>(kBlockSize);
-      p.setcopybyte(doneBytes_);
-    }
+  return true;
+}
+
+// An empty file too gets its recorded times and read-only bit.
+void RestoreRun::end(const sf_file2& e, const uint8_t* data, size_t length) {
+  if (!writing_) return;
+  writing_ = false;
+  if (writeAll(file_.fd(), data, length) == length) {
+    finishFile(e);
+  } else {
+    deleteFile();
   }
-  if (layout.rest != 0 && !sf_.TapeRead(buffer_.get(), layout.rest)) {
-    report_.error("読み込みエラーが発生しました");
-    return fail();
-  }
-  if (writing) {
-    const auto rest = static_cast<size_t>(layout.rest);
-    if (writeAll(file_.fd(), buffer_.get(), rest) == rest) {
-      finishFile(e);
-    } else {
-      file_.closeAndDelete();
-      report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
-    }
-  }
-  if (selected) {
-    doneBytes_ += static_cast<float>(layout.rest);
-    p.setcopybyte(doneBytes_);
-    ++doneCount_;
-    p.setcopycount(doneCount_);
-  }
-  return Step::Next;
+}
+
+void RestoreRun::broken() {
+  if (!writing_) return;
+  writing_ = false;
+  deleteFile();
+}
+
+void RestoreRun::deleteFile() {
+  file_.closeAndDelete();
+  report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
 }
 
 }  // namespace
@@ -329,7 +240,7 @@ RunResult restoreRun(TScsifile& sf, Selection& selection, DestinationSource& des
                      RunFaces& faces) {
   RunGuard guard(sf);
   if (!guard.acquired()) return RunResult{};
-  return RestoreRun(sf, faces).run(selection, destination);
+  return RestoreRun(sf, faces, destination).run(selection);
 }
 
 }  // namespace korv::jobs

@@ -1,0 +1,132 @@
+#include "jobs/stream_reading.h"
+
+#include <memory>
+
+#include "jobs/selection.h"
+#include "sys/cp932.h"
+#include "tape/datastream.h"
+
+namespace korv::jobs {
+namespace {
+
+class StreamReader {
+ public:
+  StreamReader(TScsifile& sf, RunReporter& report, RunResult& result, ProgressSink& progress,
+               StreamSink& sink)
+      : sf_(sf), report_(report), result_(result), progress_(progress), sink_(sink) {}
+
+  void readAll(Selection& selection, const SelectionFigures& selected,
+               const char* headerUnreadable);
+
+ private:
+  // False when the run ends here.
+  bool readEntry(const sf_file2& e, int32_t header, bool selected);
+  // The data records of a file; false when the stream broke off (said why).
+  bool readData(const sf_file2& e, bool selected);
+  void aborted();
+
+  TScsifile& sf_;
+  RunReporter& report_;
+  RunResult& result_;
+  ProgressSink& progress_;
+  StreamSink& sink_;
+  ProgressFigures figures_;
+  std::unique_ptr<uint8_t[]> buffer_ = std::make_unique<uint8_t[]>(kBlockSize);
+};
+
+void StreamReader::aborted() {
+  report_.warning("中断しました");
+  result_.aborted = true;
+}
+
+void StreamReader::readAll(Selection& selection, const SelectionFigures& selected,
+                           const char* headerUnreadable) {
+  const auto& catalogue = sf_.Catalogue;
+  figures_.start(progress_, selected.bytes, selected.count);
+  for (size_t line = 0; line < catalogue.size(); ++line) {
+    if (progress_.isabort()) {
+      aborted();
+      return;
+    }
+    if (figures_.filesDone() == selected.count) return;  // nothing selected is left to read
+    sink_.reached(catalogue[line], progress_);
+    uint8_t header[kHeaderSize];
+    if (!sf_.TapeRead(header, kHeaderSize)) {
+      report_.error(headerUnreadable);
+      return;
+    }
+    if (!readEntry(catalogue[line], decodeHeader(header), selection.selected(line))) return;
+  }
+}
+
+bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
+  if (header == kSkipHeader) {
+    report_.log(cp932ToUtf8(e.name) + "はバックアップされていません");
+    if (selected) {
+      figures_.addBytes(static_cast<float>(e.size));
+      figures_.addFile();
+    }
+    return true;
+  }
+  if (!sink_.begin(e, selected, progress_)) return false;
+  if (header == 0) {
+    sink_.end(e, buffer_.get(), 0);
+    if (selected) figures_.addFile();
+    return true;
+  }
+  if (!readData(e, selected)) {
+    sink_.broken();
+    return false;
+  }
+  return true;
+}
+
+bool StreamReader::readData(const sf_file2& e, bool selected) {
+  // A negative size (a file of 2 GiB or more written elsewhere) gives no block layout a
+  // reader could follow.
+  if (e.size < 0) {
+    report_.error("読み込みエラーが発生しました");
+    return false;
+  }
+  const StreamLayout layout = streamLayout(e.size);
+  for (int32_t block = 0; block < layout.fullBlocks; ++block) {
+    if (progress_.isabort()) {
+      aborted();
+      return false;
+    }
+    if (!sf_.TapeRead(buffer_.get(), kBlockSize)) {
+      report_.error("読み込みエラーが発生しました");
+      return false;
+    }
+    if (!sink_.block(buffer_.get())) return false;
+    if (selected) figures_.addBytes(static_cast<float>(kBlockSize));
+  }
+  if (layout.rest != 0 && !sf_.TapeRead(buffer_.get(), layout.rest)) {
+    report_.error("読み込みエラーが発生しました");
+    return false;
+  }
+  sink_.end(e, buffer_.get(), static_cast<size_t>(layout.rest));
+  if (selected) {
+    figures_.addBytes(static_cast<float>(layout.rest));
+    figures_.addFile();
+  }
+  return true;
+}
+
+}  // namespace
+
+bool readSetStreams(TScsifile& sf, Selection& selection, RunFaces& faces, RunReporter& report,
+                    RunResult& result, const StreamRunTexts& texts, StreamSink& sink) {
+  const SelectionFigures selected = countSelection(sf.Catalogue, selection);
+  if (selected.count == 0) {
+    report.warning(texts.nothingSelected);
+    return false;
+  }
+  report.clearLog();
+  std::unique_ptr<ProgressSink> progress = openProgress(faces.progress, texts.caption);
+  StreamReader(sf, report, result, *progress, sink)
+      .readAll(selection, selected, texts.headerUnreadable);
+  return rewindAndClose(sf, progress, report, result, "終了しました");
+}
+
+}  // namespace korv::jobs
