@@ -61,11 +61,11 @@ DriveOutcome check(uint8_t key, uint8_t asc, uint8_t ascq, Flags flags = {}) {
   return o;
 }
 
-Flags residue(int64_t left) {
-  Flags f;
-  f.hasInformation = true;
-  f.information = static_cast<int32_t>(left);
-  return f;
+// `bits` with the blocks, marks or bytes left undone as the information.
+Flags residue(int64_t left, Flags bits) {
+  bits.hasInformation = true;
+  bits.information = static_cast<int32_t>(left);
+  return bits;
 }
 
 DriveOutcome illegalField() {
@@ -88,27 +88,16 @@ DriveOutcome writeProtected() {
 }
 
 DriveOutcome volumeOverflow(int64_t left) {
-  Flags f = residue(left);
-  f.eom = true;
-  return check(SENSE_VOLUME_OVERFLOW, 0x00, 0x02, f);
+  return check(SENSE_VOLUME_OVERFLOW, 0x00, 0x02, residue(left, {.eom = true}));
 }
-
 DriveOutcome blankCheck(int64_t left) {
-  Flags f = residue(left);
-  f.eom = true;
-  return check(SENSE_BLANK_CHECK, 0x00, 0x05, f);
+  return check(SENSE_BLANK_CHECK, 0x00, 0x05, residue(left, {.eom = true}));
 }
-
 DriveOutcome filemarkMet(int64_t left) {
-  Flags f = residue(left);
-  f.filemark = true;
-  return check(SENSE_NO_SENSE, 0x00, 0x01, f);
+  return check(SENSE_NO_SENSE, 0x00, 0x01, residue(left, {.filemark = true}));
 }
-
 DriveOutcome beginningMet(int64_t left) {
-  Flags f = residue(left);
-  f.eom = true;
-  return check(SENSE_NO_SENSE, 0x00, 0x04, f);
+  return check(SENSE_NO_SENSE, 0x00, 0x04, residue(left, {.eom = true}));
 }
 
 // A failed write to the image file: a full disk is the end of the medium.
@@ -160,6 +149,14 @@ struct EmulatedDrive::Impl {
 
   bool protectedMedium() const { return plan.writeProtected || image.readOnly(); }
 
+  // What every command that changes the medium checks first.
+  bool readyToChange(DriveOutcome& failure) {
+    if (!ready(failure)) return false;
+    if (!protectedMedium()) return true;
+    failure = writeProtected();
+    return false;
+  }
+
   static bool faultDue(int& counter, int failAt) { return ++counter == failAt && failAt > 0; }
 
   bool exceedsCapacity(uint64_t newSize) const {
@@ -182,6 +179,18 @@ struct EmulatedDrive::Impl {
         failure = writeFailure(image.lastError(), left);
         return false;
     }
+  }
+
+  // Appends `bytes` of entries at the position through `put` (0 or an errno); a failure
+  // reports `left` as not written.
+  template <class Put>
+  DriveOutcome append(uint64_t bytes, int64_t left, Put put) {
+    if (exceedsCapacity(position + bytes)) return volumeOverflow(left);
+    DriveOutcome failure;
+    if (!openForWriting(failure, left)) return failure;
+    if (int e = put()) return writeFailure(e, left);
+    position += bytes;
+    return good();
   }
 
   DriveOutcome inquiry(const uint8_t* cdb, DataDirection direction, uint8_t* data,
@@ -248,9 +257,8 @@ struct EmulatedDrive::Impl {
     }
     position = e.end;
     if (e.length == wanted || (e.length < wanted && sili)) return good();
-    Flags f = residue(static_cast<int64_t>(wanted) - e.length);
-    f.ili = true;
-    return check(SENSE_NO_SENSE, 0x00, 0x00, f);
+    return check(SENSE_NO_SENSE, 0x00, 0x00,
+                 residue(static_cast<int64_t>(wanted) - e.length, {.ili = true}));
   }
 
   DriveOutcome write(const uint8_t* cdb, DataDirection direction, const uint8_t* data,
@@ -260,15 +268,11 @@ struct EmulatedDrive::Impl {
     if (count > 0 && (direction != DataDirection::Out || data == nullptr || count > length))
       return illegalField();
     DriveOutcome failure;
-    if (!ready(failure)) return failure;
-    if (protectedMedium()) return writeProtected();
+    if (!readyToChange(failure)) return failure;
     if (count == 0) return good();  // drives do not record an empty block
     if (faultDue(writes, plan.failWriteAt)) return writeError();
-    if (exceedsCapacity(position + tapRecordSize(count))) return volumeOverflow(count);
-    if (!openForWriting(failure, count)) return failure;
-    if (int e = image.appendRecord(position, data, count)) return writeFailure(e, count);
-    position += tapRecordSize(count);
-    return good();
+    return append(tapRecordSize(count), count,
+                  [&] { return image.appendRecord(position, data, count); });
   }
 
   DriveOutcome writeFilemarks(const uint8_t* cdb) {
@@ -276,14 +280,12 @@ struct EmulatedDrive::Impl {
     bool immediate = (cdb[1] & 0x01) != 0;
     uint32_t count = loadBE24(cdb + 2);
     DriveOutcome failure;
-    if (!ready(failure)) return failure;
-    if (protectedMedium()) return writeProtected();
+    if (!readyToChange(failure)) return failure;
     if (faultDue(filemarkWrites, plan.failFilemarkAt)) return writeError();
     if (count > 0) {
-      if (exceedsCapacity(position + uint64_t{count} * 4)) return volumeOverflow(count);
-      if (!openForWriting(failure, count)) return failure;
-      if (int e = image.appendFilemarks(position, count)) return writeFailure(e, count);
-      position += uint64_t{count} * 4;
+      DriveOutcome o = append(uint64_t{count} * 4, count,
+                              [&] { return image.appendFilemarks(position, count); });
+      if (!o.good) return o;
     }
     // Without Immed the data must be on the medium when the command completes.
     if (!immediate && image.sync() != 0) return writeError();
@@ -301,9 +303,8 @@ struct EmulatedDrive::Impl {
     if (faultDue(spaces, plan.failSpaceAt)) return positionError();
     switch (code) {
       case SPACE_BLOCKS:
-        return count >= 0 ? blocksForward(count) : blocksBackward(-int64_t{count});
       case SPACE_FILEMARKS:
-        return count >= 0 ? filemarksForward(count) : filemarksBackward(-int64_t{count});
+        return spaceOver(count >= 0 ? count : -int64_t{count}, code == SPACE_FILEMARKS, count >= 0);
       case SPACE_END_OF_DATA:
         return toEndOfData();
       default:
@@ -319,85 +320,30 @@ struct EmulatedDrive::Impl {
     }
   }
 
-  DriveOutcome blocksForward(int64_t count) {
-    for (int64_t done = 0; done < count; ++done) {
-      TapeImage::Entry e = image.next(position, true);
-      switch (e.kind) {
-        case Kind::Record:
-        case Kind::BadRecord:
-          position = e.end;
-          break;
-        case Kind::Filemark:
-          position = e.end;
-          return filemarkMet(count - done);
-        case Kind::IoError:
-          return readError();
-        default:
-          return blankCheck(count - done);
-      }
-    }
-    return good();
-  }
-
-  DriveOutcome blocksBackward(int64_t count) {
-    for (int64_t done = 0; done < count; ++done) {
-      TapeImage::Entry e = image.previous(position);
-      switch (e.kind) {
-        case Kind::Record:
-        case Kind::BadRecord:
-          position = e.start;
-          break;
-        case Kind::Filemark:
-          position = e.start;  // stops on the side toward the beginning
-          return filemarkMet(count - done);
-        case Kind::BeginningOfTape:
-          position = 0;
-          return beginningMet(count - done);
-        default:
-          return readError();
-      }
-    }
-    return good();
-  }
-
-  DriveOutcome filemarksForward(int64_t count) {
+  // Spaces over `count` blocks or filemarks, forward or backward. Spacing over blocks
+  // stops after a filemark; forward, the end of the data stops it, backward the beginning
+  // of the tape. The residue is what was left to do.
+  DriveOutcome spaceOver(int64_t count, bool filemarks, bool forward) {
     for (int64_t done = 0; done < count;) {
-      TapeImage::Entry e = image.next(position, true);
+      TapeImage::Entry e = forward ? image.next(position, true) : image.previous(position);
       switch (e.kind) {
         case Kind::Record:
         case Kind::BadRecord:
-          position = e.end;
+          position = forward ? e.end : e.start;
+          if (!filemarks) ++done;
           break;
         case Kind::Filemark:
-          position = e.end;
-          ++done;
-          break;
-        case Kind::IoError:
-          return readError();
-        default:
-          return blankCheck(count - done);
-      }
-    }
-    return good();
-  }
-
-  DriveOutcome filemarksBackward(int64_t count) {
-    for (int64_t done = 0; done < count;) {
-      TapeImage::Entry e = image.previous(position);
-      switch (e.kind) {
-        case Kind::Record:
-        case Kind::BadRecord:
-          position = e.start;
-          break;
-        case Kind::Filemark:
-          position = e.start;
+          position = forward ? e.end : e.start;  // backward, on the side toward the beginning
+          if (!filemarks) return filemarkMet(count - done);
           ++done;
           break;
         case Kind::BeginningOfTape:
           position = 0;
           return beginningMet(count - done);
-        default:
+        case Kind::IoError:
           return readError();
+        default:
+          return forward ? blankCheck(count - done) : readError();
       }
     }
     return good();
@@ -423,8 +369,7 @@ struct EmulatedDrive::Impl {
 
   DriveOutcome erase() {
     DriveOutcome failure;
-    if (!ready(failure)) return failure;
-    if (protectedMedium()) return writeProtected();
+    if (!readyToChange(failure)) return failure;
     // Long or short, the recorded data ends here; a blank cartridge has nothing to erase.
     if (image.isOpen()) {
       if (int e = image.truncate(position)) return writeFailure(e, 0);
