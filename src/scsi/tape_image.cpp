@@ -20,6 +20,19 @@ bool isRecordWord(uint32_t word) {
   return (word & ~(kTapBadRecord | kTapLengthMask)) == 0;
 }
 
+// Drops the first `n` bytes of `iov` after a partial transfer.
+void consume(iovec*& iov, int& count, size_t n) {
+  while (count > 0 && n >= iov->iov_len) {
+    n -= iov->iov_len;
+    ++iov;
+    --count;
+  }
+  if (count > 0) {
+    iov->iov_base = static_cast<uint8_t*>(iov->iov_base) + n;
+    iov->iov_len -= n;
+  }
+}
+
 // Writes all of `iov` at `at`, resuming after short writes. Returns 0 or an errno.
 int writeAll(int fd, iovec* iov, int count, off_t at) {
   while (count > 0) {
@@ -30,21 +43,12 @@ int writeAll(int fd, iovec* iov, int count, off_t at) {
     }
     if (n == 0) return EIO;
     at += n;
-    auto left = static_cast<size_t>(n);
-    while (count > 0 && left >= iov->iov_len) {
-      left -= iov->iov_len;
-      ++iov;
-      --count;
-    }
-    if (count > 0) {
-      iov->iov_base = static_cast<uint8_t*>(iov->iov_base) + left;
-      iov->iov_len -= left;
-    }
+    consume(iov, count, static_cast<size_t>(n));
   }
   return 0;
 }
 
-// Reads all of `iov` from `at`; Short when the file ends first.
+// Reads all of `iov` from `at`; CutOff when the file ends first.
 TapeImage::ReadResult readAll(int fd, iovec* iov, int count, off_t at) {
   while (count > 0) {
     ssize_t n = ::preadv(fd, iov, count, at);
@@ -54,16 +58,7 @@ TapeImage::ReadResult readAll(int fd, iovec* iov, int count, off_t at) {
     }
     if (n == 0) return TapeImage::ReadResult::CutOff;
     at += n;
-    auto left = static_cast<size_t>(n);
-    while (count > 0 && left >= iov->iov_len) {
-      left -= iov->iov_len;
-      ++iov;
-      --count;
-    }
-    if (count > 0) {
-      iov->iov_base = static_cast<uint8_t*>(iov->iov_base) + left;
-      iov->iov_len -= left;
-    }
+    consume(iov, count, static_cast<size_t>(n));
   }
   return TapeImage::ReadResult::Ok;
 }
