@@ -6,12 +6,12 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/test_files.h"
 
 namespace korv::test {
 
@@ -39,13 +39,6 @@ struct CliResult {
   }
 };
 
-inline std::string readAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 inline std::string shellQuote(const std::string& arg) {
   std::string quoted = "'";
   for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -65,8 +58,8 @@ inline CliResult runCli(const TempDir& dir, const std::vector<std::string>& args
   const int raw = std::system(command.c_str());
   CliResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = readAll(out);
-  result.err = readAll(err);
+  result.out = readFile(out);
+  result.err = readFile(err);
   return result;
 }
 

@@ -54,7 +54,7 @@ TEST_F(RunsCliTest, BackupRestoreAndTestThroughTheTerminal) {
   const fs::path out = dir.path() / "out";
   const auto restore = run({"restore", "1", "--to", out.string(), "--select", "*sub*"});
   EXPECT_EQ(restore.status, 0) << restore.err;
-  EXPECT_EQ(std::string(readAll(restored(out, src / "sub" / "b.bin"))), std::string(70000, 'b'));
+  EXPECT_EQ(std::string(readFile(restored(out, src / "sub" / "b.bin"))), std::string(70000, 'b'));
   EXPECT_FALSE(fs::exists(restored(out, src / "a.txt")));
 
   // Everything, and a same-name check that skips: the log line on stdout, status 1.
@@ -62,7 +62,7 @@ TEST_F(RunsCliTest, BackupRestoreAndTestThroughTheTerminal) {
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.out, restored(out, src / "sub" / "b.bin").string() +
                            " はリストア先に存在するのでリストアしません．\n");
-  EXPECT_EQ(readAll(restored(out, src / "日本.txt")), "nihon");
+  EXPECT_EQ(readFile(restored(out, src / "日本.txt")), "nihon");
   const auto replaced =
       run({"restore", "1", "--to", out.string(), "--no-namecheck", "--no-timecheck"});
   EXPECT_EQ(replaced.status, 0) << replaced.err;

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace korv::test {
@@ -106,28 +105,6 @@ CliOutcome CliProcess::wait(std::chrono::milliseconds deadline) {
 
 CliOutcome runCli(const fs::path& folder, const std::vector<std::string>& args) {
   return CliProcess(folder, args).wait();
-}
-
-std::string pattern(size_t size, unsigned seed) {
-  std::string s(size, '\0');
-  uint32_t x = seed * 2654435761u + 12345;
-  for (size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345;
-    s[i] = static_cast<char>(x >> 16);
-  }
-  return s;
-}
-
-void writeFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::vector<std::pair<std::string, std::string>> treeContents(const fs::path& root) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_files.h"
+
 namespace korv::test {
 
 // The target's portal URL (iscsi://127.0.0.1:PORT/IQN), empty when none was given.
@@ -64,11 +66,6 @@ class CliProcess {
 
 // Runs the program to its end (60 s at most).
 CliOutcome runCli(const std::filesystem::path& folder, const std::vector<std::string>& args);
-
-// Content whose bytes depend on the seed and the position.
-std::string pattern(size_t size, unsigned seed);
-void writeFile(const std::filesystem::path& path, const std::string& content);
-std::string readFile(const std::filesystem::path& path);
 
 // Every regular file below `root` with its content, by path relative to it.
 std::vector<std::pair<std::string, std::string>> treeContents(const std::filesystem::path& root);

@@ -10,6 +10,7 @@
 #include "scsi/blocking_pump.h"
 #include "scsi/sense.h"
 #include "scsi/transport.h"
+#include "support/tape_cdb.h"
 
 namespace korv::test {
 
@@ -31,33 +32,24 @@ class RawBus {
   RawResult send(const std::vector<uint8_t>& cdb, uint8_t direction = 0,
                  std::vector<uint8_t> data = {});
 
-  RawResult testUnitReady() { return send({0x00, 0, 0, 0, 0, 0}); }
-  RawResult inquiry() { return send({0x12, 0, 0, 0, 36, 0}, SRB_DIR_IN, std::vector<uint8_t>(36)); }
-  RawResult rewind() { return send({0x01, 0, 0, 0, 0, 0}); }
+  RawResult testUnitReady() { return send(cdb::testUnitReady()); }
+  RawResult inquiry() { return send(cdb::inquiry(36), SRB_DIR_IN, std::vector<uint8_t>(36)); }
+  RawResult rewind() { return send(cdb::rewind()); }
   RawResult read(uint32_t length) {
-    return send(withCount(0x08, 0, static_cast<int32_t>(length)), SRB_DIR_IN,
-                std::vector<uint8_t>(length, 0xEE));
+    return send(cdb::read(length), SRB_DIR_IN, std::vector<uint8_t>(length, 0xEE));
   }
   RawResult write(const std::vector<uint8_t>& block) {
-    return send(withCount(0x0A, 0, static_cast<int32_t>(block.size())), SRB_DIR_OUT, block);
+    return send(cdb::write(static_cast<uint32_t>(block.size())), SRB_DIR_OUT, block);
   }
-  RawResult writeFilemarks(int32_t count) { return send(withCount(0x10, 0, count)); }
-  RawResult spaceBlocks(int32_t count) { return send(withCount(0x11, 0, count)); }
-  RawResult spaceFilemarks(int32_t count) { return send(withCount(0x11, 1, count)); }
-  RawResult spaceToEnd() { return send(withCount(0x11, 3, 1)); }
-  RawResult erase() { return send({0x19, 0x03, 0, 0, 0, 0}); }
-  RawResult unload() { return send({0x1B, 0, 0, 0, 0, 0}); }
-  RawResult load() { return send({0x1B, 0, 0, 0, 1, 0}); }
-
-  static std::vector<uint8_t> withCount(uint8_t opcode, uint8_t byte1, int32_t count) {
-    const auto value = static_cast<uint32_t>(count);
-    return {opcode,
-            byte1,
-            static_cast<uint8_t>(value >> 16),
-            static_cast<uint8_t>(value >> 8),
-            static_cast<uint8_t>(value),
-            0};
+  RawResult writeFilemarks(int32_t count) {
+    return send(cdb::writeFilemarks(static_cast<uint32_t>(count)));
   }
+  RawResult spaceBlocks(int32_t count) { return send(cdb::space(0, count)); }
+  RawResult spaceFilemarks(int32_t count) { return send(cdb::space(1, count)); }
+  RawResult spaceToEnd() { return send(cdb::space(3, 1)); }
+  RawResult erase() { return send(cdb::erase()); }
+  RawResult unload() { return send(cdb::loadUnload(false)); }
+  RawResult load() { return send(cdb::loadUnload(true)); }
 
  private:
   ScsiTransport& transport_;

@@ -18,6 +18,7 @@
 #include "jobs/selection.h"
 #include "jobs/set_browser.h"
 #include "support/drive_fixture.h"
+#include "support/test_files.h"
 #include "sys/byte_order.h"
 #include "sys/finddata.h"
 #include "tape/datastream.h"
@@ -101,30 +102,6 @@ class FixedDestination : public jobs::DestinationSource {
   std::string folder;
 };
 
-// One item of a tape image: a record's length, or a filemark (-1).
-inline constexpr int64_t kFilemark = -1;
-
-// The records of a SIMH tape image up to the end of its recorded data.
-inline std::vector<int64_t> tapeRecords(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<int64_t> items;
-  for (;;) {
-    uint8_t w[4];
-    if (!in.read(reinterpret_cast<char*>(w), 4)) break;
-    const uint32_t word = loadLE32(w);
-    if (word == 0xFFFFFFFF) break;
-    if (word == 0xFFFFFFFE) continue;
-    if (word == 0) {
-      items.push_back(kFilemark);
-      continue;
-    }
-    const uint32_t length = word & 0xFFFFFF;
-    in.seekg(length + (length % 2) + 4, std::ios::cur);
-    items.push_back(length);
-  }
-  return items;
-}
-
 // The bytes of every record of the image, in order (filemarks give an empty entry).
 inline std::vector<std::string> tapeRecordData(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -147,25 +124,16 @@ inline std::vector<std::string> tapeRecordData(const std::string& path) {
   return items;
 }
 
-// Content of a test file of `size` bytes whose bytes depend on `seed` and position.
-inline std::string pattern(size_t size, unsigned seed = 1) {
-  std::string s(size, '\0');
-  uint32_t x = seed * 2654435761u + 12345;
-  for (size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345;
-    s[i] = static_cast<char>(x >> 16);
+// One item of a tape image: a record's length, or a filemark (-1).
+inline constexpr int64_t kFilemark = -1;
+
+// The records of a SIMH tape image up to the end of its recorded data.
+inline std::vector<int64_t> tapeRecords(const std::string& path) {
+  std::vector<int64_t> items;
+  for (const std::string& record : tapeRecordData(path)) {
+    items.push_back(record.empty() ? kFilemark : static_cast<int64_t>(record.size()));
   }
-  return s;
-}
-
-inline void writeFile(const std::filesystem::path& path, const std::string& content) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-inline std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return items;
 }
 
 // A formatted tape on the emulated drive, and the faces a run talks to.

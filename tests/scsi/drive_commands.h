@@ -1,14 +1,14 @@
 #pragma once
-// The tape commands as a test sends them to an EmulatedDrive, and helpers to build and
-// inspect image files byte by byte.
+// The tape commands as a test sends them to an EmulatedDrive, and image files built byte
+// by byte.
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "scsi/emulated_drive.h"
+#include "support/tape_cdb.h"
+#include "support/test_files.h"
 
 namespace korv::test {
 
@@ -16,18 +16,17 @@ class DriveCommands {
  public:
   explicit DriveCommands(EmulatedDrive& drive) : drive_(drive) {}
 
-  DriveOutcome testUnitReady() { return send({0x00, 0, 0, 0, 0, 0}); }
-  DriveOutcome rewind() { return send({0x01, 0, 0, 0, 0, 0}); }
+  DriveOutcome testUnitReady() { return send(cdb::testUnitReady()); }
+  DriveOutcome rewind() { return send(cdb::rewind()); }
   DriveOutcome write(const std::string& data) {
     auto n = static_cast<uint32_t>(data.size());
     std::vector<uint8_t> bytes(data.begin(), data.end());
-    return send(withLength(0x0A, 0, n), DataDirection::Out, bytes.data(), n);
+    return send(cdb::write(n), DataDirection::Out, bytes.data(), n);
   }
   // Reads into `out`, sized to the request; shrinks it to what a good read delivered.
   DriveOutcome read(uint32_t length, std::vector<uint8_t>& out, bool sili = false) {
     out.assign(length, 0xEE);
-    return send(withLength(0x08, sili ? 0x02 : 0x00, length), DataDirection::In, out.data(),
-                length);
+    return send(cdb::read(length, sili), DataDirection::In, out.data(), length);
   }
   std::string readText(uint32_t length, DriveOutcome* outcome = nullptr) {
     std::vector<uint8_t> out;
@@ -36,17 +35,15 @@ class DriveCommands {
     return o.good ? std::string(out.begin(), out.end()) : std::string();
   }
   DriveOutcome writeFilemarks(uint32_t count, bool immediate = false) {
-    return send(withLength(0x10, immediate ? 1 : 0, count));
+    return send(cdb::writeFilemarks(count, immediate));
   }
-  DriveOutcome space(uint8_t code, int32_t count) {
-    return send(withLength(0x11, code, static_cast<uint32_t>(count)));
-  }
+  DriveOutcome space(uint8_t code, int32_t count) { return send(cdb::space(code, count)); }
   DriveOutcome spaceBlocks(int32_t count) { return space(0, count); }
   DriveOutcome spaceFilemarks(int32_t count) { return space(1, count); }
   DriveOutcome spaceToEnd() { return space(3, 1); }
-  DriveOutcome erase() { return send({0x19, 0x03, 0, 0, 0, 0}); }
-  DriveOutcome unload() { return send({0x1B, 0, 0, 0, 0x00, 0}); }
-  DriveOutcome load() { return send({0x1B, 0, 0, 0, 0x01, 0}); }
+  DriveOutcome erase() { return send(cdb::erase()); }
+  DriveOutcome unload() { return send(cdb::loadUnload(false)); }
+  DriveOutcome load() { return send(cdb::loadUnload(true)); }
 
   DriveOutcome send(std::vector<uint8_t> cdb, DataDirection direction = DataDirection::None,
                     uint8_t* data = nullptr, uint32_t length = 0) {
@@ -54,29 +51,9 @@ class DriveCommands {
     return drive_.execute(cdb.data(), direction, data, length);
   }
 
-  static std::vector<uint8_t> withLength(uint8_t opcode, uint8_t byte1, uint32_t value) {
-    return {opcode,
-            byte1,
-            static_cast<uint8_t>(value >> 16),
-            static_cast<uint8_t>(value >> 8),
-            static_cast<uint8_t>(value),
-            0};
-  }
-
  private:
   EmulatedDrive& drive_;
 };
-
-inline std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
 
 // Builds image bytes by hand, the way other tools write them.
 class ImageBuilder {

@@ -54,7 +54,7 @@ TEST_F(EmulatedDriveTest, WritesRecordsAndFilemarksInTheImageFormat) {
   expected.word(3).word(4);
   expected.bytes.insert(expected.bytes.end(), {'w', 'x', 'y', 'z'});
   expected.word(4).word(0);
-  EXPECT_EQ(readFile(path), expected.bytes);
+  EXPECT_EQ(readFileBytes(path), expected.bytes);
   EXPECT_EQ(drive->position(), expected.bytes.size());
 }
 

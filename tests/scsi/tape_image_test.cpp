@@ -90,7 +90,7 @@ TEST_F(TapeImageTest, RecordCutOffByACrashReadsAsEndOfDataAndIsCutByTheNextWrite
   ASSERT_TRUE(t.write("third").good);
   ImageBuilder expected = intact;
   expected.record("third");
-  EXPECT_EQ(readFile(path), expected.bytes);
+  EXPECT_EQ(readFileBytes(path), expected.bytes);
 }
 
 TEST_F(TapeImageTest, DamagedTailsEndTheData) {

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "support/temp_dir.h"
+#include "support/test_files.h"
 #include "sys/cp932.h"
 #include "sys/ini.h"
 #include "sys/options.h"
@@ -12,16 +11,8 @@
 namespace korv {
 namespace {
 
-std::string readAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeAll(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using test::readFile;
+using test::writeFile;
 
 std::string cp932(const char* utf8) {
   return utf8ToCp932(utf8).value();
@@ -45,9 +36,9 @@ TEST(ProfileInteger, FollowsTheProfileRules) {
 TEST(Profile, ReadsSectionsAndKeysWithoutRegardToCase) {
   korv::test::TempDir dir;
   const auto path = (dir.path() / "a.ini").string();
-  writeAll(path,
-           "; comment\r\n[Other]\r\nkey=wrong\r\n[My Section]\r\n  Key = \"quoted value\" \r\n"
-           "plain=1\r\n[my section]\r\nlater=never\r\n");
+  writeFile(path,
+            "; comment\r\n[Other]\r\nkey=wrong\r\n[My Section]\r\n  Key = \"quoted value\" \r\n"
+            "plain=1\r\n[my section]\r\nlater=never\r\n");
   EXPECT_EQ(readProfileString(path, "my section", "KEY"), "quoted value");
   EXPECT_EQ(readProfileString(path, "MY SECTION", "plain"), "1");
   EXPECT_EQ(readProfileString(path, "other", "key"), "wrong");
@@ -60,7 +51,7 @@ TEST(Profile, CaseFoldingLeavesCp932TrailBytesAlone) {
   korv::test::TempDir dir;
   const auto path = (dir.path() / "a.ini").string();
   // "ア" is 0x83 0x41 ('A' as trail byte), "ギ" is 0x83 0x61 ('a' as trail byte).
-  writeAll(path, "[s]\n" + cp932("ア") + "=1\n");
+  writeFile(path, "[s]\n" + cp932("ア") + "=1\n");
   EXPECT_EQ(readProfileString(path, "s", cp932("ア")), "1");
   EXPECT_FALSE(readProfileString(path, "s", cp932("ギ")));
 }
@@ -68,11 +59,11 @@ TEST(Profile, CaseFoldingLeavesCp932TrailBytesAlone) {
 TEST(Profile, WritingKeepsOtherLinesAndTheFilesLineEnds) {
   korv::test::TempDir dir;
   const auto path = (dir.path() / "a.ini").string();
-  writeAll(path, "; keep me\r\n[s]\r\nA=old\r\nB=2\r\n\r\n[t]\r\nA=other\r\n");
+  writeFile(path, "; keep me\r\n[s]\r\nA=old\r\nB=2\r\n\r\n[t]\r\nA=other\r\n");
   ASSERT_TRUE(writeProfileString(path, "S", "a", "new"));
   ASSERT_TRUE(writeProfileString(path, "s", "C", "3"));
   ASSERT_TRUE(writeProfileString(path, "u", "D", "4"));
-  EXPECT_EQ(readAll(path),
+  EXPECT_EQ(readFile(path),
             "; keep me\r\n[s]\r\nA=new\r\nB=2\r\nC=3\r\n\r\n[t]\r\nA=other\r\n\r\n[u]\r\nD=4\r\n");
   // Nothing is left behind beside the file.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
@@ -91,11 +82,11 @@ TEST(Profile, WritesThroughASymbolicLinkToItsTarget) {
   korv::test::TempDir dir;
   const auto target = dir.path() / "real.ini";
   const auto link = dir.path() / "link.ini";
-  writeAll(target, "[s]\nk=0\n");
+  writeFile(target, "[s]\nk=0\n");
   std::filesystem::create_symlink(target, link);
   ASSERT_TRUE(writeProfileString(link.string(), "s", "k", "1"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(readAll(target), "[s]\nk=1\n");
+  EXPECT_EQ(readFile(target), "[s]\nk=1\n");
 }
 
 TEST(Options, DefaultsWithoutAFile) {
@@ -111,19 +102,19 @@ TEST(Options, FirstSaveWritesTheSectionAndTheFourKeysInCp932) {
   korv::test::TempDir dir;
   const auto path = dir.path() / "korvessian.ini";
   saveOptions(path.string(), Options{});
-  EXPECT_EQ(readAll(path), "[SCSI_KORVESSIAN]\n" + cp932("巻き戻しのイミディエート") + "=1\n" +
-                               cp932("EODコマンドの使用") + "=1\n" +
-                               cp932("リストア時のタイムスタンプチェック") + "=1\n" +
-                               cp932("リストア時の同名チェック") + "=0\n");
+  EXPECT_EQ(readFile(path), "[SCSI_KORVESSIAN]\n" + cp932("巻き戻しのイミディエート") + "=1\n" +
+                                cp932("EODコマンドの使用") + "=1\n" +
+                                cp932("リストア時のタイムスタンプチェック") + "=1\n" +
+                                cp932("リストア時の同名チェック") + "=0\n");
 }
 
 TEST(Options, ValuesReadByTheIntegerRule) {
   korv::test::TempDir dir;
   const auto path = dir.path() / "korvessian.ini";
-  writeAll(path, "[scsi_korvessian]\n" + cp932("巻き戻しのイミディエート") + "=0\n" +
-                     cp932("EODコマンドの使用") + "=yes\n" +
-                     cp932("リストア時のタイムスタンプチェック") + "=\n" +
-                     cp932("リストア時の同名チェック") + "=0x10\n");
+  writeFile(path, "[scsi_korvessian]\n" + cp932("巻き戻しのイミディエート") + "=0\n" +
+                      cp932("EODコマンドの使用") + "=yes\n" +
+                      cp932("リストア時のタイムスタンプチェック") + "=\n" +
+                      cp932("リストア時の同名チェック") + "=0x10\n");
   const Options options = loadOptions(path.string());
   EXPECT_FALSE(options.rewindimm);  // "0"
   EXPECT_TRUE(options.eoduse);      // a word: the default
@@ -134,7 +125,7 @@ TEST(Options, ValuesReadByTheIntegerRule) {
 TEST(Options, WriteThenReadKeepsOtherSections) {
   korv::test::TempDir dir;
   const auto path = dir.path() / "korvessian.ini";
-  writeAll(path, "[TAPE_BUS]\nadapter=virtual\n");
+  writeFile(path, "[TAPE_BUS]\nadapter=virtual\n");
   const Options written{false, false, false, true};
   saveOptions(path.string(), written);
   const Options read = loadOptions(path.string());
@@ -148,7 +139,7 @@ TEST(Options, WriteThenReadKeepsOtherSections) {
 TEST(Options, UnwritableFileThrowsWithItsPath) {
   korv::test::TempDir dir;
   // A path below a regular file cannot be written, whoever runs the test.
-  writeAll(dir.path() / "plain", "");
+  writeFile(dir.path() / "plain", "");
   const std::string path = (dir.path() / "plain" / "korvessian.ini").string();
   try {
     saveOptions(path, Options{});
@@ -174,7 +165,7 @@ TEST(Options, DefaultPathFallsBackToTheConfigFolder) {
   const std::string saved = old ? old : "";
   setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
   // No folder can be written below a regular file.
-  writeAll(dir.path() / "plain", "");
+  writeFile(dir.path() / "plain", "");
   const std::string path =
       defaultOptionsPath((dir.path() / "plain" / "bin" / "korvessian").string());
   if (old)

@@ -10,6 +10,7 @@
 
 #include "scsi/aspi_request.h"
 #include "scsi/trace.h"
+#include "support/test_files.h"
 #include "sys/byte_order.h"
 #include "sys/finddata.h"
 #include "tape/datastream.h"
@@ -112,11 +113,6 @@ inline TapBuilder threeSets() {
   tap.set("two", {makeEntry("/a/2.txt", 20)});
   tap.set("three", {makeEntry("/a/3.txt", 30)});
   return tap;
-}
-
-inline std::vector<uint8_t> readFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // What the traced commands were, for counting filemarks and blocks through the drive.
