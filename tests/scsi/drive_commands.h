@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "scsi/emulated_drive.h"
+#include "support/tap_image_builder.h"
 #include "support/tape_cdb.h"
-#include "support/test_files.h"
 
 namespace korv::test {
 
@@ -53,26 +53,6 @@ class DriveCommands {
 
  private:
   EmulatedDrive& drive_;
-};
-
-// Builds image bytes by hand, the way other tools write them.
-class ImageBuilder {
- public:
-  ImageBuilder& word(uint32_t w) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
-    return *this;
-  }
-  ImageBuilder& record(const std::string& data, uint32_t flags = 0) {
-    auto w = static_cast<uint32_t>(data.size()) | flags;
-    word(w);
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    if (data.size() % 2 != 0) bytes.push_back(0);
-    return word(w);
-  }
-  ImageBuilder& filemark() { return word(0); }
-  ImageBuilder& gap() { return word(0xFFFFFFFE); }
-  ImageBuilder& endOfMedium() { return word(0xFFFFFFFF); }
-  std::vector<uint8_t> bytes;
 };
 
 }  // namespace korv::test

@@ -3,13 +3,13 @@
 // program writes them, as the Windows program wrote them, and damaged ones.
 
 #include <cstdint>
-#include <fstream>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "scsi/aspi_request.h"
 #include "scsi/trace.h"
+#include "support/tap_image_builder.h"
 #include "support/test_files.h"
 #include "sys/byte_order.h"
 #include "sys/finddata.h"
@@ -36,22 +36,12 @@ inline sf_file2 makeEntry(const std::string& cp932Path, int32_t size, uint32_t p
   return e;
 }
 
-class TapBuilder {
+class TapBuilder : public TapImageWriter<TapBuilder> {
  public:
-  TapBuilder& record(std::span<const uint8_t> data) {
-    word(static_cast<uint32_t>(data.size()));
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    if (data.size() % 2 != 0) bytes.push_back(0);
-    word(static_cast<uint32_t>(data.size()));
-    return *this;
-  }
+  using TapImageWriter::record;
   TapBuilder& record(size_t length, uint8_t fill) {
     const std::vector<uint8_t> data(length, fill);
     return record(data);
-  }
-  TapBuilder& filemark() {
-    word(0);
-    return *this;
   }
 
   // A label block whose identification field holds `id` (and its zero byte when it fits).
@@ -90,18 +80,6 @@ class TapBuilder {
   TapBuilder& set(const std::string& name, const std::vector<sf_file2>& entries = {},
                   bool closing = true) {
     return catalogue(name, entries).data(entries, {}, closing);
-  }
-
-  void writeTo(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
-
-  std::vector<uint8_t> bytes;
-
- private:
-  void word(uint32_t w) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(w >> (8 * i)));
   }
 };
 
