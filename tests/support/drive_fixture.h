@@ -24,6 +24,12 @@ class DriveFixture : public ::testing::Test {
 
   void SetUp() override {
     imagePath = (dir.path() / "tape4.tap").string();
+    attachDrive();
+  }
+
+  // A fresh adapter over the image and the tape component bound to its drive; the
+  // binding's commands are not counted.
+  void attachDrive() {
     adapter = std::make_unique<VirtualAdapter>(std::map<int, std::string>{{kDriveId, imagePath}});
     tracer = std::make_unique<TracingTransport>(
         *adapter, [this](const TraceRecord& r) { trace.push_back(r); });

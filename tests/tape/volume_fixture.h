@@ -14,12 +14,7 @@ class VolumeFixture : public DriveFixture {
     tracer.reset();
     adapter.reset();
     tap.writeTo(imagePath);
-    adapter = std::make_unique<VirtualAdapter>(std::map<int, std::string>{{kDriveId, imagePath}});
-    tracer = std::make_unique<TracingTransport>(
-        *adapter, [this](const TraceRecord& r) { trace.push_back(r); });
-    sf = std::make_unique<TScsifile>(*tracer, pump, messages);
-    ASSERT_TRUE(sf->OpenDevice(kDriveId, true, true));
-    trace.clear();
+    attachDrive();
   }
 };
 
