@@ -68,6 +68,13 @@ bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
     }
     return true;
   }
+  // Every writer puts the catalogue's size in the header. One that disagrees marks a
+  // damaged stream: read by either number, its records would be taken for some other
+  // file's, and a header of 0 would pass a file whose data never came.
+  if (header != e.size) {
+    report_.error("読み込みエラーが発生しました");
+    return false;
+  }
   if (!sink_.begin(e, selected, progress_)) return false;
   if (header == 0) {
     sink_.end(e, buffer_.get(), 0);

@@ -241,6 +241,22 @@ TEST_F(RestoreRunTest, ReadFailuresEndTheRunAndLeaveNoPartialFile) {
   EXPECT_FALSE(sf->SetOpened);
 }
 
+TEST_F(RestoreRunTest, HeaderThatDisagreesWithTheCatalogueLeavesNoFile) {
+  TapeFile damaged{"/a", pattern(70000)};
+  damaged.header = 0;  // "no data follows", yet the catalogue and the records say otherwise
+  TapeFile longer{"/b", ""};
+  longer.header = 5;
+  for (const auto& file : {damaged, longer}) {
+    writeSet("s", {file});
+    openSet(1);
+    restoreAll();
+    EXPECT_EQ(messages.texts(),
+              (std::vector<std::string>{"読み込みエラーが発生しました", "終了しました"}));
+    EXPECT_FALSE(fs::exists(out / file.cp932Name.substr(1)));
+    ASSERT_TRUE(sf->FormatVolume());
+  }
+}
+
 // Writes past `limit` bytes fail (EFBIG) while this lives.
 class FileSizeLimit {
  public:

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,7 @@ class RunFixture : public DriveFixture {
     uint64_t lastWrite = 133500000000000000ull;  // FILETIME, 2024
     uint32_t packed = 0x58A65000;                // 2024-05-06 10:00:00
     uint32_t attributes = FILE_ATTRIBUTE_ARCHIVE;
+    std::optional<int32_t> header{};  // the file header, when it is to disagree with the size
   };
 
   void writeSet(const std::string& name, const std::vector<TapeFile>& files) {
@@ -221,7 +223,10 @@ class RunFixture : public DriveFixture {
     ASSERT_TRUE(sf->OpenSet(0, setName));
     for (const auto& f : files) {
       uint8_t header[4];
-      encodeHeader(f.skipped ? kSkipHeader : static_cast<int32_t>(f.content.size()), header);
+      encodeHeader(f.skipped  ? kSkipHeader
+                   : f.header ? *f.header
+                              : static_cast<int32_t>(f.content.size()),
+                   header);
       ASSERT_TRUE(sf->TapeWrite(header, 4));
       if (f.skipped) continue;
       for (size_t at = 0; at < f.content.size(); at += 65536) {

@@ -69,6 +69,19 @@ TEST_F(TestRunTest, CutShortSetGivesReadErrorAndRewinds) {
   EXPECT_EQ(trace.back().cdb[0], 0x01);
 }
 
+// A header that disagrees with the catalogue's size is a damaged stream, not a file
+// that passed: its data cannot be told apart from the next file's.
+TEST_F(TestRunTest, HeaderThatDisagreesWithTheCatalogueIsAReadError) {
+  TapeFile empty{"/a", "abc"};
+  empty.header = 0;
+  writeSet("s", {empty});
+  openSet(1);
+  EXPECT_EQ(testAll().status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"読み込みエラーが発生しました", "終了しました"}));
+  EXPECT_EQ(factory.record.copycount, 0);
+}
+
 TEST_F(TestRunTest, AbortRefusalAndRewindFailure) {
   writeSet("s", {{"/a", pattern(3 * 65536)}, {"/b", "b"}});
 
