@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/text_format.h"
 #include "sys/cp932.h"
 #include "sys/datetime.h"
 #include "tape/sfile.h"
@@ -50,9 +51,11 @@ int listSets(Session& session, bool json) {
       sets.push_back({{"number", i + 1}, {"name", cp932ToUtf8(names[i])}});
     printJson({{"tape", cp932ToUtf8(tapeName)}, {"sets", sets}});
   } else {
-    std::printf("%s\n", cp932ToUtf8(tapeName).c_str());
+    // Names come from the tape: control bytes are shown as spaces, so none reaches the
+    // terminal as an escape sequence or splits a line.
+    std::printf("%s\n", displayText(tapeName).c_str());
     for (size_t i = 0; i < names.size(); ++i)
-      std::printf("%4zu  %s\n", i + 1, cp932ToUtf8(names[i]).c_str());
+      std::printf("%4zu  %s\n", i + 1, displayText(names[i]).c_str());
   }
   return session.finish(true);
 }
@@ -94,7 +97,7 @@ int listFiles(Session& session, int32_t setNumber, bool json) {
       const auto& e = entries[i];
       const std::string time = formatPacked(e.time, ' ');
       std::printf("%6zu %13d %-19s %s\n", i + 1, e.size, time.empty() ? "-" : time.c_str(),
-                  cp932ToUtf8(e.name).c_str());
+                  displayText(e.name).c_str());
     }
   }
   sf->CloseSet();

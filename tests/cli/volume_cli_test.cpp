@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "cli/cli_run.h"
@@ -114,6 +115,25 @@ TEST_F(VolumeCliTest, ReadsTapesWrittenOnWindows) {
   EXPECT_EQ(text.out,
             "     1             5 2025-12-07 10:00:00 C:\\フォルダ\\表.txt\n"
             "     2         70000 2025-12-07 10:00:00 C:\\フォルダ\\ソフト.doc\n");
+}
+
+// Names come from the tape: a control byte in one must neither reach the terminal (an
+// escape sequence would act on it) nor break the one line per set or file.
+TEST_F(VolumeCliTest, ControlBytesInTapeNamesAreNotPrintedAsTheyStand) {
+  const std::vector<sf_file2> entries = {makeEntry("/a\x1b]0;title\x07\nb.txt", 3)};
+  TapBuilder tap;
+  tap.volume("tape\x1b[2J");
+  tap.catalogue("set\r\nname", entries).data(entries, {});
+  tap.writeTo(image());
+
+  for (const auto& args : {std::vector<std::string>{"sets"}, {"files", "1"}}) {
+    const auto result = run(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.find_first_of("\x1b\x07\r"), std::string::npos) << result.out;
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), args.size() == 1 ? 2 : 1)
+        << result.out;
+  }
+  EXPECT_EQ(json({"files", "1", "--json"})["files"][0]["path"], "/a\x1b]0;title\x07\nb.txt");
 }
 
 TEST_F(VolumeCliTest, DeleteFromChecksTheNumberBeforeTheTape) {
