@@ -105,7 +105,12 @@ std::unique_ptr<jobs::ProgressSink> TerminalProgressFactory::create(const std::s
 
 void StdoutLog::add(const std::string& line) {
   line_.clear();
-  std::fputs(line.c_str(), stdout);
+  // Log lines name paths, some from the tape: control bytes are shown as spaces, so none
+  // reaches the terminal as an escape sequence or splits the line.
+  std::string shown = line;
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  std::fputs(shown.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }

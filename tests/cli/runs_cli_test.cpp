@@ -102,6 +102,16 @@ TEST(AbortOnInterruptTest, CtrlCRequestsTheAbortWhileARunWorks) {
   EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
+// Log lines name paths from the tape: a control byte in one neither reaches the terminal
+// nor splits the line.
+TEST(StdoutLogTest, OneLinePerLogLineWithoutControlBytes) {
+  cli::ProgressLine line(false);
+  cli::StdoutLog log(line);
+  testing::internal::CaptureStdout();
+  log.add("/a\x1b]0;t\x07\nb はバックアップされていません");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "/a ]0;t  b はバックアップされていません\n");
+}
+
 TEST(ProgressLineTest, ShowsCountsBytesRateAndElapsed) {
   jobs::ProgressState state(1000);
   state.setallcount(10);
