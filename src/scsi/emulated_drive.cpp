@@ -4,27 +4,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "scsi/tape_commands.h"
 #include "scsi/tape_image.h"
 #include "sys/byte_order.h"
 
 namespace korv {
 
 namespace {
-
-constexpr uint8_t OP_TEST_UNIT_READY = 0x00;
-constexpr uint8_t OP_REWIND = 0x01;
-constexpr uint8_t OP_READ6 = 0x08;
-constexpr uint8_t OP_WRITE6 = 0x0A;
-constexpr uint8_t OP_WRITE_FILEMARKS = 0x10;
-constexpr uint8_t OP_SPACE = 0x11;
-constexpr uint8_t OP_INQUIRY = 0x12;
-constexpr uint8_t OP_ERASE = 0x19;
-constexpr uint8_t OP_LOAD_UNLOAD = 0x1B;
-
-constexpr uint8_t SPACE_BLOCKS = 0;
-constexpr uint8_t SPACE_FILEMARKS = 1;
-constexpr uint8_t SPACE_END_OF_DATA = 3;
-constexpr uint8_t SPACE_SETMARKS = 4;
 
 DriveOutcome good() {
   return {};
@@ -295,17 +281,18 @@ struct EmulatedDrive::Impl {
   DriveOutcome space(const uint8_t* cdb) {
     uint8_t code = cdb[1] & 0x07;
     int32_t count = loadSignedBE24(cdb + 2);
-    if (code != SPACE_BLOCKS && code != SPACE_FILEMARKS && code != SPACE_END_OF_DATA &&
-        code != SPACE_SETMARKS)
+    if (code != kScsiSpaceBlocks && code != kScsiSpaceFilemarks && code != kScsiSpaceEndOfData &&
+        code != kScsiSpaceSetmarks)
       return illegalField();
     DriveOutcome failure;
     if (!ready(failure)) return failure;
     if (faultDue(spaces, plan.failSpaceAt)) return positionError();
     switch (code) {
-      case SPACE_BLOCKS:
-      case SPACE_FILEMARKS:
-        return spaceOver(count >= 0 ? count : -int64_t{count}, code == SPACE_FILEMARKS, count >= 0);
-      case SPACE_END_OF_DATA:
+      case kScsiSpaceBlocks:
+      case kScsiSpaceFilemarks:
+        return spaceOver(count >= 0 ? count : -int64_t{count}, code == kScsiSpaceFilemarks,
+                         count >= 0);
+      case kScsiSpaceEndOfData:
         return toEndOfData();
       default:
         // This medium has no setmarks: spacing over them meets the end of the data (or
@@ -405,25 +392,25 @@ DriveOutcome EmulatedDrive::execute(const uint8_t* cdb, DataDirection direction,
                                     uint32_t length) {
   std::lock_guard lock(impl_->mutex);
   switch (cdb[0]) {
-    case OP_TEST_UNIT_READY: {
+    case kOpTestUnitReady: {
       DriveOutcome failure;
       return impl_->ready(failure) ? good() : failure;
     }
-    case OP_REWIND:
+    case kOpRewind:
       return impl_->rewind();
-    case OP_READ6:
+    case kOpRead:
       return impl_->read(cdb, direction, data, length);
-    case OP_WRITE6:
+    case kOpWrite:
       return impl_->write(cdb, direction, data, length);
-    case OP_WRITE_FILEMARKS:
+    case kOpWriteFilemarks:
       return impl_->writeFilemarks(cdb);
-    case OP_SPACE:
+    case kOpSpace:
       return impl_->space(cdb);
-    case OP_INQUIRY:
+    case kOpInquiry:
       return impl_->inquiry(cdb, direction, data, length);
-    case OP_ERASE:
+    case kOpErase:
       return impl_->erase();
-    case OP_LOAD_UNLOAD:
+    case kOpLoadUnload:
       return impl_->loadUnload(cdb);
     default:
       return check(SENSE_ILLEGAL_REQUEST, 0x20, 0x00);

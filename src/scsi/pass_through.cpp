@@ -3,23 +3,25 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scsi/tape_commands.h"
+
 namespace korv {
 
 int commandTimeoutSeconds(uint8_t operationCode) {
   switch (operationCode) {
-    case 0x01:  // REWIND
+    case kOpRewind:
     case 0x04:  // FORMAT MEDIUM
-    case 0x11:  // SPACE
-    case 0x19:  // ERASE
-    case 0x1B:  // LOAD/UNLOAD
+    case kOpSpace:
+    case kOpErase:
+    case kOpLoadUnload:
     case 0x2B:  // LOCATE
       return 14400;
-    case 0x08:  // READ
-    case 0x0A:  // WRITE
-    case 0x10:  // WRITE FILEMARKS
+    case kOpRead:
+    case kOpWrite:
+    case kOpWriteFilemarks:
       return 900;
-    case 0x00:  // TEST UNIT READY
-    case 0x12:  // INQUIRY
+    case kOpTestUnitReady:
+    case kOpInquiry:
     case 0x03:  // REQUEST SENSE
       return 10;
     default:

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "scsi/tape_commands.h"
 #include "sys/datetime.h"
 #include "tape/records.h"
 #include "tape/sfile.h"
@@ -13,16 +14,9 @@
 
 namespace korv {
 
-namespace {
-
-// The largest count a SPACE command carries (24-bit two's complement).
-constexpr int64_t kMaxSpaceCount = 0x7FFFFF;
-
-}  // namespace
-
 int32_t filemarksBeforeSet(int32_t number) {
   const int64_t filemarks = 2 * int64_t{number} - 1;
-  if (filemarks < 1 || filemarks > kMaxSpaceCount) return -1;
+  if (filemarks < 1 || filemarks > kMaxCount24) return -1;
   return static_cast<int32_t>(filemarks);
 }
 

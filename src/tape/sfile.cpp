@@ -7,26 +7,12 @@
 #include <cstring>
 
 #include "scsi/bytes_to_text.h"
+#include "scsi/tape_commands.h"
 #include "sys/byte_order.h"
 
 namespace korv {
 
 namespace {
-
-// Counts and lengths travel in 24 bits of the command.
-constexpr int32_t kMaxLength24 = 0xFFFFFF;
-constexpr int32_t kMinCount24 = -0x800000;
-constexpr int32_t kMaxCount24 = 0x7FFFFF;
-
-constexpr uint8_t kOpTestUnitReady = 0x00;
-constexpr uint8_t kOpRewind = 0x01;
-constexpr uint8_t kOpRead = 0x08;
-constexpr uint8_t kOpWrite = 0x0A;
-constexpr uint8_t kOpWriteFilemarks = 0x10;
-constexpr uint8_t kOpSpace = 0x11;
-constexpr uint8_t kOpInquiry = 0x12;
-constexpr uint8_t kOpErase = 0x19;
-constexpr uint8_t kOpLoadUnload = 0x1B;
 
 constexpr int kInquiryTransfer = 36;
 constexpr uint8_t kSequentialAccess = 0x01;
@@ -35,13 +21,13 @@ constexpr uint8_t kSequentialAccess = 0x01;
 int scsiSpaceCode(int32_t code) {
   switch (code) {
     case SpaceEndOfData:
-      return 3;
+      return kScsiSpaceEndOfData;
     case SpaceFilemarks:
-      return 1;
+      return kScsiSpaceFilemarks;
     case SpaceSetmarks:
-      return 4;
+      return kScsiSpaceSetmarks;
     case SpaceBlocks:
-      return 0;
+      return kScsiSpaceBlocks;
     default:
       return -1;
   }
