@@ -1,7 +1,7 @@
 #pragma once
-// What the transports to real drives (Linux sg, iSCSI) share: how long each command may
-// take, how a finished command is written back into its request block, and which SCSI id
-// the adapter claims for itself.
+// What the transports share: how a finished command is written back into its request
+// block (every transport), and for real drives (Linux sg, iSCSI) how long each command may
+// take and which SCSI id the adapter claims for itself.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 #include "scsi/virtual_adapter.h"
 
-#include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "scsi/pass_through.h"
 
 namespace korv {
 
@@ -29,17 +29,11 @@ DataDirection directionOf(uint8_t flags) {
 // Hands the request back to its owner: sense, statuses, then the status byte, then the
 // wake-up (the owner may reuse the block as soon as it sees the status).
 void finish(const Job& job, const DriveOutcome& outcome, uint8_t status) {
-  AspiRequest& r = *job.request;
-  std::memset(r.SenseArea, 0, sizeof r.SenseArea);
-  if (outcome.sense.valid) {
-    uint8_t sense[18];
-    encodeSense(sense, outcome.sense);
-    size_t n = std::min<size_t>({r.SRB_SenseLen, sizeof sense, sizeof r.SenseArea});
-    std::memcpy(r.SenseArea, sense, n);
-  }
-  r.SRB_HaStat = HASTAT_OK;
-  r.SRB_TargStat = outcome.scsiStatus;
-  setRequestStatus(r, status);
+  uint8_t sense[18];
+  if (outcome.sense.valid) encodeSense(sense, outcome.sense);
+  writeBack(*job.request, {status, HASTAT_OK, outcome.scsiStatus},
+            outcome.sense.valid ? sense : nullptr, sizeof sense);
+  setRequestStatus(*job.request, status);
   job.pump->wake();
 }
 
