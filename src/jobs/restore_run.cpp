@@ -65,9 +65,11 @@ class DestinationFile {
     return 0;
   }
 
-  void closeFile() {
-    if (fd_ >= 0) close(fd_);
+  // False when the file system reports at close a write it could not complete.
+  bool closeFile() {
+    const bool closed = fd_ < 0 || close(fd_) == 0;
     fd_ = -1;
+    return closed;
   }
 
   void closeAndDelete() {
@@ -193,7 +195,9 @@ void RestoreRun::finishFile(const sf_file2& e) {
     ok = applyReadOnly(file_.fd(), error);
   }
   if (!ok) report_.log("コピー先ファイル " + destinationPath_ + " は属性の変更が出来ませんでした");
-  file_.closeFile();
+  // A write refused only at close (a full or vanished network disk) leaves the file short
+  // of its data: it goes like any partial file.
+  if (!file_.closeFile()) deleteFile();
 }
 
 bool RestoreRun::begin(const sf_file2& e, bool selected, ProgressSink& progress) {
