@@ -1,0 +1,130 @@
+// The volume's tail as interrupted runs leave it: found, mended before an append, and cut
+// as the set list shows it, whichever positioning the drive is set to.
+
+#include "tape/volume_tail.h"
+
+#include <gtest/gtest.h>
+
+#include "tape/volume_fixture.h"
+
+namespace korv::test {
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct TailCase {
+  const char* what;
+  TailState state;
+  Names listed;       // the set list before anything is done
+  Names afterAppend;  // the set list after a set "new" is appended
+  Names afterDelete;  // the set list after the last set is deleted
+};
+
+const std::vector<sf_file2> kThree = {makeEntry("/c/x", 70000), makeEntry("/c/y", 5)};
+
+// Two complete sets, then the tail of the case.
+TapBuilder volumeWith(TailState state) {
+  TapBuilder tap;
+  tap.volume().set("one", {makeEntry("/a/1", 10)}).set("two", {makeEntry("/b/2", 70000)});
+  if (state == TailState::OpenDataFile) tap.catalogue("three", kThree).data(kThree, {}, false);
+  if (state == TailState::CutCatalogue) tap.catalogue("three", kThree, false);
+  return tap;
+}
+
+const TailCase kCases[] = {
+    {"clean", TailState::Clean, {"one", "two"}, {"one", "two", "new"}, {"one"}},
+    {"data file without its filemark",
+     TailState::OpenDataFile,
+     {"one", "two", "three"},
+     {"one", "two", "three", "new"},
+     {"one", "two"}},
+    {"cut catalogue",
+     TailState::CutCatalogue,
+     {"one", "two", "three"},
+     {"one", "two", "new"},
+     {"one", "two"}},
+};
+
+class VolumeTailTest : public VolumeFixture {
+ protected:
+  Names setNames() {
+    Names names;
+    std::string name;
+    if (!sf->ReadFirstSetName(name)) return names;
+    do names.push_back(name);
+    while (sf->ReadNextSetName(name));
+    return names;
+  }
+
+  // Set 2's data file as the builder wrote it: its header, a full block, the rest.
+  void expectSetTwoIntact() {
+    std::string name;
+    ASSERT_TRUE(sf->OpenSet(2, name));
+    std::vector<uint8_t> block(65536);
+    ASSERT_TRUE(sf->TapeRead(block.data(), 4));
+    EXPECT_EQ(loadLE32(block.data()), 70000u);
+    ASSERT_TRUE(sf->TapeRead(block.data(), 65536));
+    ASSERT_TRUE(sf->TapeRead(block.data(), 70000 - 65536));
+    EXPECT_EQ(block[0], 'b');
+    EXPECT_FALSE(sf->TapeRead(block.data(), 4));  // its ending filemark
+  }
+};
+
+TEST_F(VolumeTailTest, AppendBehindEachTailIsFoundAgainBothWays) {
+  for (const auto& c : kCases) {
+    for (const bool useEod : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (useEod ? " / end-of-data" : " / counting"));
+      insert(volumeWith(c.state));
+      sf->UseEod = useEod;
+      const auto tail = surveyTail(*sf);
+      ASSERT_TRUE(tail);
+      EXPECT_EQ(tail->state, c.state);
+      EXPECT_EQ(tail->listedSets(), static_cast<int32_t>(c.listed.size()));
+      EXPECT_EQ(setNames(), c.listed);
+
+      sf->Catalogue = {makeEntry("/n/1", 3)};
+      std::string name = "new";
+      ASSERT_TRUE(sf->OpenSet(0, name));
+      uint8_t header[4];
+      encodeHeader(3, header);
+      ASSERT_TRUE(sf->TapeWrite(header, 4));
+      ASSERT_TRUE(sf->TapeWrite(reinterpret_cast<const uint8_t*>("new"), 3));
+      ASSERT_TRUE(sf->TapeWriteFilemarks(1));
+      ASSERT_TRUE(sf->CloseSet());
+
+      const auto number = static_cast<int32_t>(c.afterAppend.size());
+      EXPECT_TRUE(confirmLastSet(*sf, number, "new"));
+      EXPECT_EQ(setNames(), c.afterAppend);
+      EXPECT_EQ(sf->CountSets(), number);
+      ASSERT_TRUE(sf->OpenSet(number, name));
+      EXPECT_EQ(name, "new");
+      ASSERT_EQ(sf->Catalogue.size(), 1u);
+      EXPECT_EQ(sf->Catalogue[0].name, "/n/1");
+      expectSetTwoIntact();
+    }
+  }
+}
+
+TEST_F(VolumeTailTest, DeleteLastRemovesOnlyTheSetListedLast) {
+  for (const auto& c : kCases) {
+    for (const bool useEod : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (useEod ? " / end-of-data" : " / counting"));
+      insert(volumeWith(c.state));
+      sf->UseEod = useEod;
+      ASSERT_TRUE(sf->DeleteLastSet());
+      EXPECT_EQ(setNames(), c.afterDelete);
+      if (c.afterDelete.size() == 2) expectSetTwoIntact();
+    }
+  }
+}
+
+TEST_F(VolumeTailTest, ASetThatIsNotLastOrNotNamedSoIsNotConfirmed) {
+  insert(volumeWith(TailState::Clean));
+  EXPECT_TRUE(confirmLastSet(*sf, 2, "two"));
+  EXPECT_FALSE(confirmLastSet(*sf, 1, "one"));
+  EXPECT_FALSE(confirmLastSet(*sf, 2, "one"));
+  EXPECT_FALSE(confirmLastSet(*sf, 3, "two"));
+}
+
+}  // namespace
+}  // namespace korv::test
