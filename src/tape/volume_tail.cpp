@@ -2,11 +2,25 @@
 
 #include <limits>
 
+#include "scsi/sense.h"
 #include "sys/datetime.h"
 #include "tape/records.h"
 #include "tape/volume.h"
 
 namespace korv {
+
+namespace {
+
+// Whether the command that just failed met the end of the recorded data, as its sense
+// says: blank check, or "end-of-data detected" (00/05, which tgtd gives a SPACE without
+// the blank-check key). Any other failure, a medium error in the middle of the volume or
+// a record of a foreign size, leaves the tail unknown: nothing is written on a guess.
+bool metEndOfData(const TScsifile& sf) {
+  const SenseInfo sense = decodeSense(sf.AspiRequest.SenseArea, kSenseAllocation);
+  return sense.valid && (sense.key == SENSE_BLANK_CHECK || (sense.asc == 0 && sense.ascq == 5));
+}
+
+}  // namespace
 
 std::optional<VolumeTail> surveyTail(TScsifile& sf) {
   if (!sf.Opened) return std::nullopt;
@@ -15,22 +29,27 @@ std::optional<VolumeTail> surveyTail(TScsifile& sf) {
 
   VolumeTail tail;
   SetHeaderBlock block;
-  while (sf.TapeRead(block.data(), kSetHeaderSize)) {
+  for (;;) {
+    if (!sf.TapeRead(block.data(), kSetHeaderSize)) {
+      if (!metEndOfData(sf)) return std::nullopt;
+      return tail;
+    }
     const auto header = decodeSetHeader(block);
-    if (!header) break;
+    if (!header) return std::nullopt;
     tail.lastName = header->name;
     if (!sf.TapeSpace(1, SpaceFilemarks)) {
+      if (!metEndOfData(sf)) return std::nullopt;
       tail.state = TailState::CutCatalogue;
       return tail;
     }
     if (!sf.TapeSpace(1, SpaceFilemarks)) {
+      if (!metEndOfData(sf)) return std::nullopt;
       tail.state = TailState::OpenDataFile;
       return tail;
     }
     if (tail.completeSets == std::numeric_limits<int32_t>::max()) return std::nullopt;
     ++tail.completeSets;
   }
-  return tail;
 }
 
 namespace {

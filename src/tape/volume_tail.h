@@ -37,8 +37,9 @@ struct VolumeTail {
   }
 };
 
-// Walks the volume from its label to its end. Nullopt when the tape cannot be rewound or
-// the label's filemark is missing. The tape is left where the walk stopped.
+// Walks the volume from its label to its end. Nullopt when the tape cannot be rewound, the
+// label's filemark is missing, or the walk stops anywhere but at the end of the recorded
+// data (a read error on the way, a foreign record). The tape is left where it stopped.
 std::optional<VolumeTail> surveyTail(TScsifile& sf);
 
 // Appends a new set named `name` (CP932) whose entries are the component's Catalogue:

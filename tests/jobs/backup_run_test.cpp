@@ -349,3 +349,23 @@ TEST_F(BackupRunTest, SecondRunCannotStartWhileOneWorks) {
 
 }  // namespace
 }  // namespace korv::test
+
+namespace korv::test {
+namespace {
+
+// A set that the next run could not find was reported as a finished backup.
+TEST_F(BackupRunTest, SetThatCannotBeFoundAgainIsAnErrorNotFinished) {
+  const auto list = listed({make("a", 10)});
+  drive().setFaults({.failReadAt = 3});  // the label, the walk before the append, the one after
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Ended);
+  EXPECT_EQ(result.errors, 1);
+  EXPECT_EQ(messages.texts(),
+            std::vector<std::string>{"書き込んだバックアップセット1がテープ上に見つかりません．"
+                                     "このバックアップは使用できません．"});
+  EXPECT_EQ(factory.record.open, 0);
+  EXPECT_EQ(trace.back().cdb[0], 0x01);  // rewound all the same
+}
+
+}  // namespace
+}  // namespace korv::test

@@ -118,6 +118,25 @@ TEST_F(VolumeTailTest, DeleteLastRemovesOnlyTheSetListedLast) {
   }
 }
 
+// A walk stopped by a read or space error in the middle would take a set there for the
+// last one: an append would cut off, a filemark overwrite, every set behind it.
+TEST_F(VolumeTailTest, AWalkStoppedBeforeTheEndChangesNothing) {
+  const FaultPlan faults[] = {
+      {.failReadAt = 1}, {.failReadAt = 3}, {.failSpaceAt = 2}, {.failSpaceAt = 5}};
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.failReadAt * 10 + fault.failSpaceAt);
+    insert(volumeWith(TailState::Clean).set("three"));
+    const auto before = readFileBytes(imagePath);
+    drive().setFaults(fault);
+    sf->Catalogue.clear();
+    std::string name = "new";
+    EXPECT_FALSE(sf->OpenSet(0, name));
+    drive().setFaults(fault);
+    EXPECT_FALSE(sf->DeleteLastSet());
+    EXPECT_EQ(readFileBytes(imagePath), before);
+  }
+}
+
 TEST_F(VolumeTailTest, ASetThatIsNotLastOrNotNamedSoIsNotConfirmed) {
   insert(volumeWith(TailState::Clean));
   EXPECT_TRUE(confirmLastSet(*sf, 2, "two"));
