@@ -11,6 +11,7 @@
 #include "jobs/run_guard.h"
 #include "jobs/run_support.h"
 #include "jobs/set_append.h"
+#include "jobs/tape_failure.h"
 #include "sys/cp932.h"
 #include "tape/datastream.h"
 #include "tape/records.h"
@@ -221,6 +222,8 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     if (p.isabort() || !writeState) break;
   }
   if (!writeState) {
+    const std::string cause = tapeFailureCause(sf_);
+    if (!cause.empty()) report_.log(cause);
     report_.error("書き込みエラーが発生しました");
     return Step::LeaveLoop;
   }

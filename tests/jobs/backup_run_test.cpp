@@ -369,3 +369,21 @@ TEST_F(BackupRunTest, SetThatCannotBeFoundAgainIsAnErrorNotFinished) {
 
 }  // namespace
 }  // namespace korv::test
+
+namespace korv::test {
+namespace {
+
+// A full tape, or a full disk under a tape image, was told only as a write error.
+TEST_F(BackupRunTest, AFailedWriteSaysWhyInTheLog) {
+  const auto list = listed({make("big", 100000)});
+  drive().setFaults({.capacityBytes = 4000});  // the catalogue fits, the first block does not
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"書き込みエラーが発生しました", "終了しました．"}));
+  EXPECT_EQ(log.lines, std::vector<std::string>{
+                           "書き込めなかった原因：テープの終わりに達しました（テープイメージでは，"
+                           "その置き場所のディスクに空きがありません）"});
+}
+
+}  // namespace
+}  // namespace korv::test
