@@ -241,7 +241,8 @@ bool BackupRun::padStream(const ListedFile& item, uint64_t remaining, bool readF
     if (!sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want))) return false;
     figures_.addBytes(static_cast<float>(want));
     remaining -= want;
-    if (remaining == 0) return true;
+    // An abort stops the padding as it stops the data; the next entry's check reports it.
+    if (remaining == 0 || progress_->isabort()) return true;
     std::fill(copybuf_.get(), copybuf_.get() + kBlockSize, uint8_t{0});
     want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
   }
@@ -264,6 +265,8 @@ void BackupRun::finish() {
   }
   // "Finished" only for a set that can be found again where the next run looks for it.
   if (!confirmNewSet(sf_, setNumber_, name_, report_)) {
+    progress_->setanimate(false);
+    progress_->stopclock();
     sf_.TapeRewind();
     progress_.reset();
     result_.status = RunStatus::Ended;

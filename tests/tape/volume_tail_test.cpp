@@ -110,8 +110,12 @@ TEST_F(VolumeTailTest, DeleteLastRemovesOnlyTheSetListedLast) {
     for (const bool useEod : {true, false}) {
       SCOPED_TRACE(std::string(c.what) + (useEod ? " / end-of-data" : " / counting"));
       insert(volumeWith(c.state));
+      ASSERT_TRUE(sf->DeleteSetsFrom(static_cast<int32_t>(c.listed.size())));
+      const auto cutFrom = readFileBytes(imagePath);
+      insert(volumeWith(c.state));
       sf->UseEod = useEod;
       ASSERT_TRUE(sf->DeleteLastSet());
+      EXPECT_EQ(readFileBytes(imagePath), cutFrom);  // delete-from agrees on the last set
       EXPECT_EQ(setNames(), c.afterDelete);
       if (c.afterDelete.size() == 2) expectSetTwoIntact();
     }
