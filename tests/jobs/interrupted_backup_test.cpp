@@ -1,6 +1,6 @@
-// Backups behind what interrupted runs leave on the tape, runs killed outright, and the
-// signals that ask a run to stop: nothing written before is lost, and the next backup is
-// found where the set list and the restore look for it.
+// Backups behind what interrupted runs leave on the tape and behind runs killed outright:
+// nothing written before is lost, and the next backup is found where the set list and the
+// restore look for it. (Signals that ask a run to stop: interruptions_cli_test.)
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,7 +12,6 @@
 #include "jobs/restore_run.h"
 #include "jobs/test_run.h"
 #include "run_fixture.h"
-#include "sys/abort_signals.h"
 #include "tape/volume_images.h"
 #include "tape/volume_tail.h"
 
@@ -188,65 +187,6 @@ TEST_F(InterruptedBackupTest, BackupKilledInItsCatalogueOrDataThenAnother) {
   auto f = faces();
   EXPECT_EQ(jobs::restoreRun(*sf, onlyFirst, destination, f).status, RunStatus::Finished);
   EXPECT_EQ(readFile(restored(destination.folder, killed[0])), readFile(killed[0]));
-}
-
-struct SignalOutcome {
-  Names boxes, lines;
-  std::vector<int64_t> tape;
-  bool leftover = false;  // the file being restored was left behind
-  bool operator==(const SignalOutcome&) const = default;
-};
-
-class SignalledRunTest : public InterruptedBackupTest {
- protected:
-  // The signal arrives once the first block is under way; the run sees it where the
-  // terminal's and the dialog's isabort look.
-  void signalDuringTheRun(int signal) {
-    factory.record.onCopyByte = [this, signal](float done) {
-      if (done > 0 && AbortOnSignals::signalNumber() == 0) raise(signal);
-      factory.record.abort = AbortOnSignals::requested();
-    };
-  }
-
-  // A backup, then a restore of its set, each interrupted by `signal`.
-  SignalOutcome interruptBoth(int signal) {
-    SignalOutcome o;
-    EXPECT_TRUE(sf->FormatVolume());
-    AbortOnSignals handlers;
-    messages.boxes.clear();
-    signalDuringTheRun(signal);
-    backUp(listed(files), "s");
-    o.boxes = messages.texts();
-    o.tape = tapeRecords(imagePath);
-
-    openSet(1);
-    AbortOnSignals::clear();
-    signalDuringTheRun(signal);
-    const fs::path out = dir.path() / "r";
-    fs::remove_all(out);
-    jobs::ListSelection all(files.size());
-    FixedDestination destination;
-    destination.folder = out.string();
-    auto f = faces();
-    jobs::restoreRun(*sf, all, destination, f);
-    const Names restoreBoxes = messages.texts();
-    o.boxes.insert(o.boxes.end(), restoreBoxes.begin(), restoreBoxes.end());
-    o.lines = log.lines;
-    o.leftover = fs::exists(restored(out, files[0]));
-    return o;
-  }
-
-  std::vector<fs::path> files = {make("g", 200000, 7), make("h", 10, 8)};
-};
-
-TEST_F(SignalledRunTest, TermAndHupInTheMiddleOfARunAreCtrlC) {
-  const SignalOutcome ctrlC = interruptBoth(SIGINT);
-  EXPECT_EQ(ctrlC.boxes, (Names{"中断しました", "終了しました．", "中断しました", "終了しました"}));
-  EXPECT_EQ(ctrlC.lines, Names{"コピー先ファイル " + restored(dir.path() / "r", files[0]).string() +
-                               " は削除されました"});
-  EXPECT_FALSE(ctrlC.leftover);
-  EXPECT_EQ(interruptBoth(SIGTERM), ctrlC);
-  EXPECT_EQ(interruptBoth(SIGHUP), ctrlC);
 }
 
 }  // namespace
