@@ -70,24 +70,22 @@ class DestinationFile {
     return EEXIST;
   }
 
-  // Closes the complete file and gives it its final name. 0, or the errno of a write
-  // refused only at close (a full or vanished network disk) or of the rename; the
-  // temporary file is then gone and the final name untouched.
-  int commit() {
+  enum class Commit { Done, CloseFailed, RenameFailed };
+  // Closes the complete file and gives it its final name. A write refused only at close
+  // (a full or vanished network disk) or a refused rename drops the temporary file and
+  // leaves the final name untouched; `error` gets the errno.
+  Commit commit(int& error) {
     const bool closed = close(fd_) == 0;
-    const int closeError = errno;
+    error = errno;
     fd_ = -1;
-    if (!closed) {
-      unlinkat(dirFd_, temporary_.c_str(), 0);
-      return closeError;
+    if (closed && renameat(dirFd_, temporary_.c_str(), dirFd_, name_.c_str()) == 0) {
+      temporary_.clear();
+      return Commit::Done;
     }
-    if (renameat(dirFd_, temporary_.c_str(), dirFd_, name_.c_str()) != 0) {
-      const int renameError = errno;
-      unlinkat(dirFd_, temporary_.c_str(), 0);
-      return renameError;
-    }
+    if (closed) error = errno;
+    unlinkat(dirFd_, temporary_.c_str(), 0);
     temporary_.clear();
-    return 0;
+    return closed ? Commit::RenameFailed : Commit::CloseFailed;
   }
 
   // Drops an unfinished file; the final name was never touched.
@@ -228,10 +226,20 @@ void RestoreRun::finishFile(const sf_file2& e) {
     ok = applyReadOnly(file_.fd(), error);
   }
   if (!ok) report_.log("コピー先ファイル " + destinationPath_ + " は属性の変更が出来ませんでした");
-  // A write refused only at close (a full or vanished network disk) leaves the file short
-  // of its data: it goes like any partial file, and the previous copy stays.
-  if (file_.commit() != 0)
-    report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
+  // A write refused only at close leaves the file short of its data: it goes like any
+  // partial file. Either way the previous copy stays.
+  int commitError = 0;
+  switch (file_.commit(commitError)) {
+    case DestinationFile::Commit::Done:
+      break;
+    case DestinationFile::Commit::CloseFailed:
+      report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
+      break;
+    case DestinationFile::Commit::RenameFailed:
+      report_.log(destinationPath_ + " は新規作成出来ませんでした(" + std::to_string(commitError) +
+                  ")");
+      break;
+  }
 }
 
 bool RestoreRun::begin(const sf_file2& e, bool selected, ProgressSink& progress) {
