@@ -1,16 +1,12 @@
 #include "jobs/backup_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
 #include "jobs/run_guard.h"
 #include "jobs/run_support.h"
 #include "jobs/set_append.h"
+#include "jobs/source_reader.h"
 #include "jobs/tape_failure.h"
 #include "sys/cp932.h"
 #include "tape/datastream.h"
@@ -27,60 +23,17 @@ constexpr const char* kMountFailed =
     "　・テープの空きがない\r"
     "　・新品のテープであり，フォーマットしていない";
 
-// Reads up to `want` bytes, continuing after short reads. Returns the bytes read; fewer
-// than `want` means the file ended early or a read failed (`failed` tells which).
-size_t readFull(int fd, uint8_t* buffer, size_t want, bool& failed) {
-  size_t got = 0;
-  failed = false;
-  while (got < want) {
-    const ssize_t n = read(fd, buffer + got, want - got);
-    if (n > 0) {
-      got += static_cast<size_t>(n);
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {
-      failed = true;
-      break;
-    }
-  }
-  return got;
-}
-
-// Opens a listed file for reading without following a link at its name and without
-// blocking on a FIFO that took a regular file's place; only a regular file is kept.
-int openSource(const std::string& path, struct stat& st) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return -1;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return -1;
-  }
-  // Read-ahead pays for large files only; for small ones it is one more system call.
-  if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return fd;
-}
-
-class FileCloser {
- public:
-  explicit FileCloser(int fd) : fd_(fd) {}
-  ~FileCloser() { close(fd_); }
-  FileCloser(const FileCloser&) = delete;
-  FileCloser& operator=(const FileCloser&) = delete;
-
- private:
-  int fd_;
-};
-
 class BackupRun {
  public:
-  BackupRun(TScsifile& sf, RunFaces& faces) : sf_(sf), faces_(faces), report_(faces, result_) {}
+  BackupRun(TScsifile& sf, RunFaces& faces, size_t readAheadBlocks)
+      : sf_(sf), faces_(faces), report_(faces, result_), readAheadBlocks_(readAheadBlocks) {}
   RunResult run(const FileList& filelist, Selection& selection, const std::string& setName);
 
  private:
   enum class Step { Next, LeaveLoop };
-  Step backUpFile(const ListedFile& item, const sf_file2& e);
+  Step backUpFile(size_t index, const ListedFile& item, const sf_file2& e);
   Step skipFile(const sf_file2& e);
-  bool padStream(const ListedFile& item, uint64_t remaining, bool readFailed);
+  bool padStream(const ListedFile& item, const SourceReader::Block& block, uint64_t remaining);
   void finish();
 
   TScsifile& sf_;
@@ -88,7 +41,9 @@ class BackupRun {
   RunResult result_;
   RunReporter report_;
   std::unique_ptr<ProgressSink> progress_;
-  std::unique_ptr<uint8_t[]> copybuf_;
+  size_t readAheadBlocks_;
+  std::unique_ptr<SourceReader> reader_;
+  std::unique_ptr<uint8_t[]> zeros_;  // the padding of a file that gave out
   ProgressFigures figures_;
   std::string name_;  // the set's name on tape (CP932)
   int32_t setNumber_ = 0;
@@ -149,7 +104,13 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
   ProgressSink& p = *progress_;
   figures_.start(p, totalBytes, n);
 
-  copybuf_ = std::make_unique<uint8_t[]>(kBlockSize);
+  std::vector<SourceReader::Source> sources;
+  sources.reserve(items.size());
+  for (const ListedFile* item : items) {
+    sources.push_back(
+        {item->problem == ListingProblem::None ? &item->openPath : nullptr, item->size});
+  }
+  reader_ = std::make_unique<SourceReader>(std::move(sources), readAheadBlocks_);
   // The abort check runs before every entry and once more after the last one.
   for (int32_t i = 0;; ++i) {
     if (p.isabort()) {
@@ -158,8 +119,9 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
       break;
     }
     if (i == n) break;
-    if (backUpFile(*items[i], sf_.Catalogue[i]) == Step::LeaveLoop) break;
+    if (backUpFile(static_cast<size_t>(i), *items[i], sf_.Catalogue[i]) == Step::LeaveLoop) break;
   }
+  reader_.reset();  // nothing more is read once the loop is left
   finish();
   return result_;
 }
@@ -176,7 +138,7 @@ BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
   return Step::Next;
 }
 
-BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e) {
+BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, const sf_file2& e) {
   ProgressSink& p = *progress_;
   p.setfilename(item.path);
 
@@ -184,16 +146,15 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     report_.log(listingProblemLine(item.path, item.problem));
     return skipFile(e);
   }
-  struct stat st {};
-  const int fd = openSource(item.openPath, st);
-  if (fd < 0) {
-    report_.log(item.path + "はオープンできませんでした");
-    return skipFile(e);
-  }
-  FileCloser closer(fd);
-  if (static_cast<uint64_t>(st.st_size) != item.size) {
-    report_.log(item.path + "はファイルサイズが変化した為" + "バックアップしません");
-    return skipFile(e);
+  switch (reader_->open(index)) {
+    case SourceReader::Opening::Failed:
+      report_.log(item.path + "はオープンできませんでした");
+      return skipFile(e);
+    case SourceReader::Opening::SizeChanged:
+      report_.log(item.path + "はファイルサイズが変化した為" + "バックアップしません");
+      return skipFile(e);
+    case SourceReader::Opening::Opened:
+      break;
   }
 
   uint8_t header[kHeaderSize];
@@ -209,15 +170,15 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
   uint64_t remaining = item.size;
   while (remaining > 0) {
     const size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
-    bool readFailed = false;
-    const size_t got = readFull(fd, copybuf_.get(), want, readFailed);
-    if (got < want) {
-      std::fill(copybuf_.get() + got, copybuf_.get() + want, uint8_t{0});
-      writeState = padStream(item, remaining, readFailed);
+    const SourceReader::Block block = reader_->block();
+    if (block.length < want) {
+      writeState = padStream(item, block, remaining);
+      reader_->release();
       break;
     }
-    writeState = sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want));
-    figures_.addBytes(static_cast<float>(got));
+    writeState = sf_.TapeWrite(block.data, static_cast<int32_t>(want));
+    reader_->release();
+    figures_.addBytes(static_cast<float>(want));
     remaining -= want;
     if (p.isabort() || !writeState) break;
   }
@@ -231,19 +192,22 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
   return Step::Next;
 }
 
-// Writes the rest of a stream whose file gave out: the block in the buffer as far as it
-// was read, zero bytes after, then whole blocks of zero bytes. The log names the file.
-bool BackupRun::padStream(const ListedFile& item, uint64_t remaining, bool readFailed) {
-  report_.log(item.path + (readFailed ? "は途中で読み込めなくなった為，残りを0で埋めました"
-                                      : "は読み込み中に小さくなった為，残りを0で埋めました"));
+// Writes the rest of a stream whose file gave out: the block as far as it was read, zero
+// bytes after, then whole blocks of zero bytes. The log names the file.
+bool BackupRun::padStream(const ListedFile& item, const SourceReader::Block& block,
+                          uint64_t remaining) {
+  report_.log(item.path + (block.readFailed ? "は途中で読み込めなくなった為，残りを0で埋めました"
+                                            : "は読み込み中に小さくなった為，残りを0で埋めました"));
   size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
+  const uint8_t* data = block.data;
   for (;;) {
-    if (!sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want))) return false;
+    if (!sf_.TapeWrite(data, static_cast<int32_t>(want))) return false;
     figures_.addBytes(static_cast<float>(want));
     remaining -= want;
     // An abort stops the padding as it stops the data; the next entry's check reports it.
     if (remaining == 0 || progress_->isabort()) return true;
-    std::fill(copybuf_.get(), copybuf_.get() + kBlockSize, uint8_t{0});
+    if (!zeros_) zeros_ = std::make_unique<uint8_t[]>(kBlockSize);  // zero-initialised
+    data = zeros_.get();
     want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
   }
 }
@@ -278,10 +242,10 @@ void BackupRun::finish() {
 }  // namespace
 
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces) {
+                    const std::string& setName, RunFaces& faces, size_t readAheadBlocks) {
   RunGuard guard(sf);
   if (!guard.acquired()) return RunResult{};
-  return BackupRun(sf, faces).run(filelist, selection, setName);
+  return BackupRun(sf, faces, readAheadBlocks).run(filelist, selection, setName);
 }
 
 }  // namespace korv::jobs

@@ -7,12 +7,16 @@
 
 #include "jobs/dirsearch.h"
 #include "jobs/run_interfaces.h"
+#include "jobs/source_reader.h"
 #include "tape/sfile.h"
 
 namespace korv::jobs {
 
-// `setName` is the name as typed (UTF-8); it goes to tape in CP932.
+// `setName` is the name as typed (UTF-8); it goes to tape in CP932. The files are read
+// ahead of the tape by up to `readAheadBlocks` blocks on a thread of their own (0: on the
+// run's thread, each block when it is written; what goes to tape is the same).
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces);
+                    const std::string& setName, RunFaces& faces,
+                    size_t readAheadBlocks = SourceReader::kDefaultRing);
 
 }  // namespace korv::jobs

@@ -30,6 +30,7 @@ constexpr const char* kMountFailed =
 class BackupRunTest : public RunFixture {
  protected:
   std::vector<int64_t> image() { return tapeRecords(imagePath); }
+  void backUpShrinkingFile(size_t readAhead);
 };
 
 TEST_F(BackupRunTest, WritesOneStreamPerFileAndFinishes) {
@@ -208,32 +209,50 @@ TEST_F(BackupRunTest, FileThatGrowsIsStoredAtItsRecordedSize) {
 }
 
 // One file that shrinks mid-read used to end the run and cost every file after it.
-TEST_F(BackupRunTest, FileThatShrinksIsPaddedWithZerosAndTheRunGoesOn) {
-  const auto path = make("shrinking", 200000);
-  const auto after = make("after", 70000, 2);
-  const auto list = listed({path, after});
-  factory.record.onCopyByte = [&](float done) {
-    if (done > 0 && done < 70000) fs::resize_file(path, 70000);
-  };
-  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
-  EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
-  EXPECT_EQ(log.lines, std::vector<std::string>{
-                           path.string() + "は読み込み中に小さくなった為，残りを0で埋めました"});
-  // The stream holds exactly the recorded size: what could be read, then zero bytes.
-  EXPECT_EQ(image(), concat({kVolume, setRecords(2, concat({stream(200000), stream(70000)}))}));
-  const auto data = tapeRecordData(imagePath);
-  const std::string stored = data[7] + data[8] + data[9] + data[10];
-  EXPECT_EQ(stored, pattern(200000).substr(0, 70000) + std::string(130000, '\0'));
+// Read on the run's thread the file gives out exactly where it was cut; read ahead it
+// gives out wherever the reader stood, so that case checks the shape: the file's bytes,
+// then zero bytes, the stream exactly the recorded size either way.
+void BackupRunTest::backUpShrinkingFile(size_t readAhead) {
+  {
+    const size_t size = 40 * 65536 + 100;  // more than the ring holds
+    const auto path = make("shrinking", size);
+    const auto after = make("after", 70000, 2);
+    const auto list = listed({path, after});
+    factory.record.onCopyByte = [&](float done) {
+      if (done > 0 && done < 70000) fs::resize_file(path, 70000);
+    };
+    EXPECT_EQ(backUp(list, "set", readAhead).status, RunStatus::Finished);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
+    EXPECT_EQ(log.lines, std::vector<std::string>{
+                             path.string() + "は読み込み中に小さくなった為，残りを0で埋めました"});
+    EXPECT_EQ(image(), concat({kVolume, setRecords(2, concat({stream(size), stream(70000)}))}));
+    const auto data = tapeRecordData(imagePath);
+    std::string stored;
+    for (size_t i = 7; i < 7 + 41; ++i) stored += data[i];
+    const std::string original = pattern(size);
+    const size_t kept = readAhead == 0 ? 70000 : stored.find_last_not_of('\0') + 1;
+    EXPECT_GE(kept, 65536u);
+    EXPECT_LT(kept, size);
+    EXPECT_EQ(stored, original.substr(0, kept) + std::string(size - kept, '\0'));
 
-  // The later file restores identically.
-  const fs::path out = dir.path() / "out";
-  openSet(1);
-  jobs::ListSelection all(2);
-  FixedDestination destination;
-  destination.folder = out.string();
-  auto f = faces();
-  EXPECT_EQ(jobs::restoreRun(*sf, all, destination, f).status, RunStatus::Finished);
-  EXPECT_EQ(readFile(restored(out, after)), pattern(70000, 2));
+    // The later file restores identically.
+    const fs::path out = dir.path() / "out";
+    openSet(1);
+    jobs::ListSelection all(2);
+    FixedDestination destination;
+    destination.folder = out.string();
+    auto f = faces();
+    EXPECT_EQ(jobs::restoreRun(*sf, all, destination, f).status, RunStatus::Finished);
+    EXPECT_EQ(readFile(restored(out, after)), pattern(70000, 2));
+  }
+}
+
+TEST_F(BackupRunTest, FileThatShrinksIsPaddedWithZerosAndTheRunGoesOn) {
+  backUpShrinkingFile(0);
+}
+
+TEST_F(BackupRunTest, FileThatShrinksWhileReadAheadIsPaddedTheSameWay) {
+  backUpShrinkingFile(jobs::SourceReader::kDefaultRing);
 }
 
 TEST_F(BackupRunTest, WriteFailuresEndTheLoopButNotTheSet) {

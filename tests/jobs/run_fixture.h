@@ -174,10 +174,11 @@ class RunFixture : public DriveFixture {
     return list;
   }
 
-  jobs::RunResult backUp(const jobs::FileList& list, const std::string& name = "set") {
+  jobs::RunResult backUp(const jobs::FileList& list, const std::string& name = "set",
+                         size_t readAhead = jobs::SourceReader::kDefaultRing) {
     jobs::ListSelection all(list.size());
     auto f = faces();
-    return jobs::backupRun(*sf, list, all, name, f);
+    return jobs::backupRun(*sf, list, all, name, f, readAhead);
   }
 
   // Opens set `number` as the browser does; the recorders start empty afterwards.
