@@ -83,9 +83,11 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
   report_.clearLog();
   sf_.Catalogue.clear();
   std::vector<const ListedFile*> items;
+  items.reserve(static_cast<size_t>(selected));
+  sf_.Catalogue.reserve(static_cast<size_t>(selected));
   for (size_t i = 0; i < filelist.size(); ++i) {
     if (!selection.selected(i)) continue;
-    sf_.Catalogue.push_back(filelist[i].entry);
+    sf_.Catalogue.push_back(filelist[i].entry());
     items.push_back(&filelist[i]);
   }
 
@@ -108,7 +110,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
   sources.reserve(items.size());
   for (const ListedFile* item : items) {
     sources.push_back(
-        {item->problem == ListingProblem::None ? &item->openPath : nullptr, item->size});
+        {item->problem == ListingProblem::None ? &item->openPath() : nullptr, item->size});
   }
   reader_ = std::make_unique<SourceReader>(std::move(sources), readAheadBlocks_);
   // The abort check runs before every entry and once more after the last one.

@@ -96,32 +96,57 @@ ListedFile makeListedFile(const std::string& path, uint64_t size, uint32_t packe
                           const FindData& findData, bool nameFitsCp932) {
   ListedFile file;
   file.path = path;
-  file.openPath = path;
   file.size = size;
-  sf_file2& e = file.entry;
-  e.time = static_cast<double>(packedLastWrite);
-  e.size = static_cast<int32_t>(static_cast<uint32_t>(size));
-  e.attributes = findData.attributes;
+  file.packedLastWrite = packedLastWrite;
+  file.attributes = findData.attributes;
+  file.creationTime = findData.creationTime;
+  file.lastAccessTime = findData.lastAccessTime;
+  file.lastWriteTime = findData.lastWriteTime;
 
   auto encoded = nameFitsCp932 ? utf8ToCp932(path) : std::nullopt;
   if (!encoded) {
     file.problem = ListingProblem::NameNotCp932;
-    e.name = fitField(lossyCp932(path));
-    FindData shown = findData;
-    const size_t slash = path.rfind('/');
-    shown.fileName = lossyCp932(slash == std::string::npos ? path : path.substr(slash + 1));
-    e.finddata = encodeFindData(shown);
+    file.cp932Name = fitField(lossyCp932(path));
     return file;
   }
-  e.finddata = encodeFindData(findData);
   if (encoded->size() > kMaxFieldText) {
     file.problem = ListingProblem::PathTooLong;
-    e.name = fitField(std::move(*encoded));
-  } else {
-    e.name = std::move(*encoded);
-    if (size > kLargestStorable) file.problem = ListingProblem::TooLarge;
+    file.cp932Name = fitField(std::move(*encoded));
+    return file;
   }
+  if (*encoded != path) file.cp932Name = std::move(*encoded);
+  if (size > kLargestStorable) file.problem = ListingProblem::TooLarge;
   return file;
+}
+
+sf_file2 ListedFile::entry() const {
+  sf_file2 e;
+  e.name = name();
+  e.time = static_cast<double>(packedLastWrite);
+  e.size = entrySize();
+  e.attributes = attributes;
+  FindData fd;
+  fd.attributes = attributes;
+  fd.creationTime = creationTime;
+  fd.lastAccessTime = lastAccessTime;
+  fd.lastWriteTime = lastWriteTime;
+  fd.sizeHigh = static_cast<uint32_t>(size >> 32);
+  fd.sizeLow = static_cast<uint32_t>(size);
+  // The record's name is the file's own name: for a whole entry the tail of its name on
+  // tape ('/' is never part of a CP932 character); for a cut or unwritable one it is made
+  // from the listed name.
+  if (problem == ListingProblem::None || problem == ListingProblem::TooLarge) {
+    const std::string& full = name();
+    const size_t slash = full.rfind('/');
+    fd.fileName = slash == std::string::npos ? full : full.substr(slash + 1);
+  } else {
+    const size_t slash = path.rfind('/');
+    const std::string own = slash == std::string::npos ? path : path.substr(slash + 1);
+    auto encoded = problem == ListingProblem::PathTooLong ? utf8ToCp932(own) : std::nullopt;
+    fd.fileName = encoded ? *encoded : lossyCp932(own);
+  }
+  e.finddata = encodeFindData(fd);
+  return e;
 }
 
 std::string listingProblemLine(const std::string& path, ListingProblem problem) {
@@ -161,20 +186,14 @@ bool listFile(const std::string& path, FileList& filelist, std::error_code& erro
     return false;
   }
   FindData findData = info->findData;
-  bool fits = info->nameFitsCp932;
   // The entry records the name the user gave, not the link's target.
   const size_t slash = path.rfind('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (auto encoded = utf8ToCp932(name)) {
-    findData.fileName = *encoded;
-    fits = true;
-  } else {
-    fits = false;
-  }
+  const bool fits = utf8ToCp932(name).has_value();
   findData.attributes &= ~FILE_ATTRIBUTE_HIDDEN;
   if (!name.empty() && name[0] == '.') findData.attributes |= FILE_ATTRIBUTE_HIDDEN;
   filelist.push_back(makeListedFile(path, info->size, info->packedLastWrite, findData, fits));
-  filelist.back().openPath = target;
+  if (target != path) filelist.back().target = target;
   return true;
 }
 

@@ -6,6 +6,7 @@
 // find-data record; its path on tape is the absolute path in CP932.
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -22,15 +23,30 @@ enum class ListingProblem {
   TooLarge,      // 2 GiB or more: the format's sizes are signed 32-bit
 };
 
+// One listed file, held lean: a listing of a large server holds hundreds of thousands of
+// them. The catalogue entry (with its 320-byte find-data record) is made from it only when
+// a run needs it, so a backup holds each entry once, in the set's catalogue.
 struct ListedFile {
-  sf_file2 entry;        // as it goes into the catalogue
-  std::string path;      // the path as listed (UTF-8), shown in the log and the progress
-  std::string openPath;  // what the backup opens: the path, or the target the user's link names
-  uint64_t size = 0;     // the whole size at listing time
+  std::string path;       // the path as listed (UTF-8), shown in the log and the progress
+  std::string cp932Name;  // the name on tape (CP932) when it differs from `path` in bytes
+  std::string target;     // when the user named a link: what the backup opens
+  uint64_t size = 0;      // the whole size at listing time
+  uint64_t creationTime = 0, lastAccessTime = 0, lastWriteTime = 0;  // FILETIME
+  uint32_t packedLastWrite = 0;
+  uint32_t attributes = 0;
   ListingProblem problem = ListingProblem::None;
+
+  const std::string& name() const { return cp932Name.empty() ? path : cp932Name; }
+  const std::string& openPath() const { return target.empty() ? path : target; }
+  // The size field of its entry: the low 32 bits, as a signed value.
+  int32_t entrySize() const { return static_cast<int32_t>(static_cast<uint32_t>(size)); }
+  // Its catalogue entry: name, packed time, size, attributes and find-data record.
+  sf_file2 entry() const;
 };
 
-using FileList = std::vector<ListedFile>;
+// A deque: it grows without copying what it holds, so a long listing never needs room for
+// itself twice.
+using FileList = std::deque<ListedFile>;
 
 // Appends every regular file below `folder` (a path ending with '/'; the folder itself may
 // be reached through a symbolic link, nothing below it is). Folders that cannot be

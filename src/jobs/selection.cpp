@@ -13,7 +13,7 @@ SelectionFigures countSelection(const FileList& filelist, Selection& selection) 
   for (size_t i = 0; i < filelist.size(); ++i) {
     if (!selection.selected(i)) continue;
     ++figures.count;
-    figures.bytes += static_cast<float>(filelist[i].entry.size);
+    figures.bytes += static_cast<float>(filelist[i].entrySize());
   }
   return figures;
 }

@@ -286,10 +286,10 @@ TEST_F(Differential, BackupBehindAnInterruptedTailAgrees) {
   const Tail tails[] = {
       {"data file without its filemark",
        [this](Side& s) {
-         s.sf.Catalogue = {files[0].entry};
+         s.sf.Catalogue = {files[0].entry()};
          std::string name = "THREE";
          uint8_t header[4];
-         encodeHeader(files[0].entry.size, header);
+         encodeHeader(files[0].entry().size, header);
          const std::vector<uint8_t> block(65536, 'x');
          return s.sf.OpenSet(0, name) && s.sf.TapeWrite(header, 4) &&
                 s.sf.TapeWrite(block.data(), 65536) && s.sf.CloseSet();
@@ -297,7 +297,7 @@ TEST_F(Differential, BackupBehindAnInterruptedTailAgrees) {
       {"cut catalogue",
        [this](Side& s) {
          const auto header = encodeSetHeader({"THREE", 46000.0, 2});
-         const auto entry = encodeFileEntry(files[0].entry);
+         const auto entry = encodeFileEntry(files[0].entry());
          return s.sf.TapeRewind() && s.sf.TapeSpace(5, SpaceFilemarks) &&
                 s.sf.TapeWrite(header.data(), kSetHeaderSize) &&
                 s.sf.TapeWrite(entry.data(), kFileEntrySize);

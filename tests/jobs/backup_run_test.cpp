@@ -339,7 +339,7 @@ TEST_F(BackupRunTest, FilesTheFormatCannotHoldAreListedSkippedAndLogged) {
   EXPECT_EQ(list[1].problem, jobs::ListingProblem::NameNotCp932);
   EXPECT_EQ(list[2].problem, jobs::ListingProblem::TooLarge);
   EXPECT_EQ(list[3].problem, jobs::ListingProblem::PathTooLong);
-  EXPECT_LE(list[3].entry.name.size(), 255u);
+  EXPECT_LE(list[3].entry().name.size(), 255u);
   EXPECT_EQ(backUp(list).status, RunStatus::Finished);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{

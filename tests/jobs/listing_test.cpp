@@ -53,9 +53,9 @@ TEST(ListingTest, RegularFilesInDirectoryOrderFoldersDepthFirst) {
   ASSERT_EQ(list.size(), 7u);
 
   for (const auto& item : list) {
-    EXPECT_EQ(cp932ToUtf8(item.entry.name), item.path);
-    const FindData fd = decodeFindData(item.entry.finddata);
-    EXPECT_EQ(fd.attributes, item.entry.attributes);
+    EXPECT_EQ(cp932ToUtf8(item.entry().name), item.path);
+    const FindData fd = decodeFindData(item.entry().finddata);
+    EXPECT_EQ(fd.attributes, item.entry().attributes);
     EXPECT_EQ(fd.sizeLow, item.size);
     EXPECT_EQ(fd.fileName, fs::path(item.path).filename().string());
     const bool hidden = fd.fileName[0] == '.';
