@@ -109,8 +109,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
   std::vector<SourceReader::Source> sources;
   sources.reserve(items.size());
   for (const ListedFile* item : items) {
-    sources.push_back(
-        {item->problem == ListingProblem::None ? &item->openPath() : nullptr, item->size});
+    sources.push_back({item->problem == ListingProblem::None ? item : nullptr});
   }
   reader_ = std::make_unique<SourceReader>(std::move(sources), readAheadBlocks_);
   // The abort check runs before every entry and once more after the last one.
@@ -142,18 +141,19 @@ BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
 
 BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, const sf_file2& e) {
   ProgressSink& p = *progress_;
-  p.setfilename(item.path);
+  const std::string path = item.path();
+  p.setfilename(path);
 
   if (item.problem != ListingProblem::None) {
-    report_.log(listingProblemLine(item.path, item.problem));
+    report_.log(listingProblemLine(path, item.problem));
     return skipFile(e);
   }
   switch (reader_->open(index)) {
     case SourceReader::Opening::Failed:
-      report_.log(item.path + "はオープンできませんでした");
+      report_.log(path + "はオープンできませんでした");
       return skipFile(e);
     case SourceReader::Opening::SizeChanged:
-      report_.log(item.path + "はファイルサイズが変化した為" + "バックアップしません");
+      report_.log(path + "はファイルサイズが変化した為" + "バックアップしません");
       return skipFile(e);
     case SourceReader::Opening::Opened:
       break;
@@ -198,8 +198,9 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
 // bytes after, then whole blocks of zero bytes. The log names the file.
 bool BackupRun::padStream(const ListedFile& item, const SourceReader::Block& block,
                           uint64_t remaining) {
-  report_.log(item.path + (block.readFailed ? "は途中で読み込めなくなった為，残りを0で埋めました"
-                                            : "は読み込み中に小さくなった為，残りを0で埋めました"));
+  report_.log(item.path() + (block.readFailed
+                                 ? "は途中で読み込めなくなった為，残りを0で埋めました"
+                                 : "は読み込み中に小さくなった為，残りを0で埋めました"));
   size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
   const uint8_t* data = block.data;
   for (;;) {

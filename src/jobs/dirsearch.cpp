@@ -33,16 +33,18 @@ std::string fitField(std::string cp932) {
   return cp932;
 }
 
-void addEntry(int dirFd, const std::string& prefix, const char* name, FileList& filelist,
+using Folder = std::shared_ptr<const std::string>;
+
+void addEntry(int dirFd, const Folder& prefix, const char* name, FileList& filelist,
               std::vector<std::string>* unsearchable);
 
 // Lists the open folder `dirFd` (taken over and closed here) whose path is `prefix`.
-void searchFolder(int dirFd, const std::string& prefix, FileList& filelist,
+void searchFolder(int dirFd, const Folder& prefix, FileList& filelist,
                   std::vector<std::string>* unsearchable) {
   DIR* dir = fdopendir(dirFd);
   if (dir == nullptr) {
     close(dirFd);
-    if (unsearchable) unsearchable->push_back(prefix);
+    if (unsearchable) unsearchable->push_back(*prefix);
     return;
   }
   while (const dirent* d = readdir(dir)) {
@@ -53,13 +55,13 @@ void searchFolder(int dirFd, const std::string& prefix, FileList& filelist,
   closedir(dir);
 }
 
-void addEntry(int dirFd, const std::string& prefix, const char* name, FileList& filelist,
+void addEntry(int dirFd, const Folder& prefix, const char* name, FileList& filelist,
               std::vector<std::string>* unsearchable) {
   std::error_code error;
   const auto info = readFileInfoAt(dirFd, name, error);
   if (!info) return;  // vanished since the directory was read
-  const std::string path = prefix + name;
   if (info->kind == FileKind::Directory) {
+    const std::string path = *prefix + name;
     // O_NOFOLLOW: should the folder be swapped for a link since it was examined, the open
     // fails instead of leaving the tree.
     const int sub = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -67,10 +69,10 @@ void addEntry(int dirFd, const std::string& prefix, const char* name, FileList& 
       if (unsearchable) unsearchable->push_back(path + "/");
       return;
     }
-    searchFolder(sub, path + "/", filelist, unsearchable);
+    searchFolder(sub, std::make_shared<const std::string>(path + "/"), filelist, unsearchable);
   } else if (info->isRegularFile()) {
-    filelist.push_back(makeListedFile(path, info->size, info->packedLastWrite, info->findData,
-                                      info->nameFitsCp932));
+    filelist.push_back(makeListedFile(prefix, name, info->size, info->packedLastWrite,
+                                      info->findData, info->nameFitsCp932));
   }
 }
 
@@ -92,10 +94,12 @@ std::string lossyCp932(const std::string& utf8) {
   return out;
 }
 
-ListedFile makeListedFile(const std::string& path, uint64_t size, uint32_t packedLastWrite,
-                          const FindData& findData, bool nameFitsCp932) {
+ListedFile makeListedFile(Folder folder, const std::string& name, uint64_t size,
+                          uint32_t packedLastWrite, const FindData& findData, bool nameFitsCp932) {
   ListedFile file;
-  file.path = path;
+  const std::string path = *folder + name;
+  file.folder = std::move(folder);
+  file.fileName = name;
   file.size = size;
   file.packedLastWrite = packedLastWrite;
   file.attributes = findData.attributes;
@@ -136,14 +140,11 @@ sf_file2 ListedFile::entry() const {
   // tape ('/' is never part of a CP932 character); for a cut or unwritable one it is made
   // from the listed name.
   if (problem == ListingProblem::None || problem == ListingProblem::TooLarge) {
-    const std::string& full = name();
-    const size_t slash = full.rfind('/');
-    fd.fileName = slash == std::string::npos ? full : full.substr(slash + 1);
+    const size_t slash = e.name.rfind('/');
+    fd.fileName = slash == std::string::npos ? e.name : e.name.substr(slash + 1);
   } else {
-    const size_t slash = path.rfind('/');
-    const std::string own = slash == std::string::npos ? path : path.substr(slash + 1);
-    auto encoded = problem == ListingProblem::PathTooLong ? utf8ToCp932(own) : std::nullopt;
-    fd.fileName = encoded ? *encoded : lossyCp932(own);
+    auto encoded = problem == ListingProblem::PathTooLong ? utf8ToCp932(fileName) : std::nullopt;
+    fd.fileName = encoded ? *encoded : lossyCp932(fileName);
   }
   e.finddata = encodeFindData(fd);
   return e;
@@ -171,7 +172,7 @@ void dirsearch(const std::string& folder, FileList& filelist,
     if (unsearchable) unsearchable->push_back(folder);
     return;
   }
-  searchFolder(fd, folder, filelist, unsearchable);
+  searchFolder(fd, std::make_shared<const std::string>(folder), filelist, unsearchable);
 }
 
 bool listFile(const std::string& path, FileList& filelist, std::error_code& error) {
@@ -192,7 +193,9 @@ bool listFile(const std::string& path, FileList& filelist, std::error_code& erro
   const bool fits = utf8ToCp932(name).has_value();
   findData.attributes &= ~FILE_ATTRIBUTE_HIDDEN;
   if (!name.empty() && name[0] == '.') findData.attributes |= FILE_ATTRIBUTE_HIDDEN;
-  filelist.push_back(makeListedFile(path, info->size, info->packedLastWrite, findData, fits));
+  auto folder = std::make_shared<const std::string>(path.substr(0, path.size() - name.size()));
+  filelist.push_back(
+      makeListedFile(std::move(folder), name, info->size, info->packedLastWrite, findData, fits));
   if (target != path) filelist.back().target = target;
   return true;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -27,8 +28,11 @@ enum class ListingProblem {
 // them. The catalogue entry (with its 320-byte find-data record) is made from it only when
 // a run needs it, so a backup holds each entry once, in the set's catalogue.
 struct ListedFile {
-  std::string path;       // the path as listed (UTF-8), shown in the log and the progress
-  std::string cp932Name;  // the name on tape (CP932) when it differs from `path` in bytes
+  // The path as listed (UTF-8): its folder (with the trailing '/', shared by the files of
+  // that folder) and its own name.
+  std::shared_ptr<const std::string> folder;
+  std::string fileName;
+  std::string cp932Name;  // the name on tape (CP932) when it differs from the path in bytes
   std::string target;     // when the user named a link: what the backup opens
   uint64_t size = 0;      // the whole size at listing time
   uint64_t creationTime = 0, lastAccessTime = 0, lastWriteTime = 0;  // FILETIME
@@ -36,8 +40,10 @@ struct ListedFile {
   uint32_t attributes = 0;
   ListingProblem problem = ListingProblem::None;
 
-  const std::string& name() const { return cp932Name.empty() ? path : cp932Name; }
-  const std::string& openPath() const { return target.empty() ? path : target; }
+  // The path, shown in the log and the progress.
+  std::string path() const { return *folder + fileName; }
+  std::string name() const { return cp932Name.empty() ? path() : cp932Name; }
+  std::string openPath() const { return target.empty() ? path() : target; }
   // The size field of its entry: the low 32 bits, as a signed value.
   int32_t entrySize() const { return static_cast<int32_t>(static_cast<uint32_t>(size)); }
   // Its catalogue entry: name, packed time, size, attributes and find-data record.
@@ -58,10 +64,11 @@ void dirsearch(const std::string& folder, FileList& filelist,
 // user named it). False with `error` set when it is no regular file or cannot be examined.
 bool listFile(const std::string& path, FileList& filelist, std::error_code& error);
 
-// The catalogue entry for a file at `path` (UTF-8 as the file system has it) described by
-// the find data given; decides the entry's problem. Shared by both listings.
-ListedFile makeListedFile(const std::string& path, uint64_t size, uint32_t packedLastWrite,
-                          const FindData& findData, bool nameFitsCp932);
+// The listed file `name` in `folder` (UTF-8 as the file system has it) described by the
+// find data given; decides the entry's problem. Shared by both listings.
+ListedFile makeListedFile(std::shared_ptr<const std::string> folder, const std::string& name,
+                          uint64_t size, uint32_t packedLastWrite, const FindData& findData,
+                          bool nameFitsCp932);
 
 // CP932 of `utf8` with '?' for every character (or stray byte) CP932 cannot hold: the
 // name a skipped entry carries so the catalogue still shows something readable.

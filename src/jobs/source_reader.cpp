@@ -70,11 +70,11 @@ void SourceReader::produceOne(Slot& slot) {
   slot.hasData = false;
   slot.block = {};
   if (slot.first) {
-    while (sources_[nextSource_].path == nullptr) ++nextSource_;
+    while (sources_[nextSource_].file == nullptr) ++nextSource_;
     current_ = nextSource_++;
-    const Source& source = sources_[current_];
+    const ListedFile& source = *sources_[current_].file;
     struct stat st {};
-    const int fd = openSource(*source.path, st);
+    const int fd = openSource(source.openPath(), st);
     slot.index = current_;
     if (fd < 0) {
       slot.opening = Opening::Failed;
@@ -119,7 +119,7 @@ void SourceReader::readerLoop() {
     if (stopping_) return;
     bool more = fd_ >= 0;
     while (!more && nextSource_ < sources_.size()) {
-      more = sources_[nextSource_].path != nullptr;
+      more = sources_[nextSource_].file != nullptr;
       if (!more) ++nextSource_;
     }
     if (!more) {

@@ -15,13 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "jobs/dirsearch.h"
+
 namespace korv::jobs {
 
 class SourceReader {
  public:
   struct Source {
-    const std::string* path = nullptr;  // what to open; null: this entry is not read
-    uint64_t size = 0;                  // the size recorded at listing
+    const ListedFile* file = nullptr;  // null: this entry is not read
   };
   enum class Opening { Opened, Failed, SizeChanged };
   struct Block {

@@ -48,21 +48,21 @@ TEST(ListingTest, RegularFilesInDirectoryOrderFoldersDepthFirst) {
   std::vector<std::string> expected;
   expectedOrder(src.string() + "/", expected);
   std::vector<std::string> paths;
-  for (const auto& item : list) paths.push_back(item.path);
+  for (const auto& item : list) paths.push_back(item.path());
   EXPECT_EQ(paths, expected);
   ASSERT_EQ(list.size(), 7u);
 
   for (const auto& item : list) {
-    EXPECT_EQ(cp932ToUtf8(item.entry().name), item.path);
+    EXPECT_EQ(cp932ToUtf8(item.entry().name), item.path());
     const FindData fd = decodeFindData(item.entry().finddata);
     EXPECT_EQ(fd.attributes, item.entry().attributes);
     EXPECT_EQ(fd.sizeLow, item.size);
-    EXPECT_EQ(fd.fileName, fs::path(item.path).filename().string());
+    EXPECT_EQ(fd.fileName, fs::path(item.path()).filename().string());
     const bool hidden = fd.fileName[0] == '.';
-    const bool readOnly = item.path == (src / "a").string();
+    const bool readOnly = item.path() == (src / "a").string();
     EXPECT_EQ(fd.attributes, FILE_ATTRIBUTE_ARCHIVE | (hidden ? FILE_ATTRIBUTE_HIDDEN : 0) |
                                  (readOnly ? FILE_ATTRIBUTE_READONLY : 0))
-        << item.path;
+        << item.path();
   }
 }
 

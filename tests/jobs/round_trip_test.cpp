@@ -70,7 +70,7 @@ TEST_F(RoundTripTest, TreeComesBackWithBytesTimesAndReadOnlyBit) {
 
   openSet(1);
   ASSERT_EQ(sf->Catalogue.size(), files.size());
-  EXPECT_EQ(cp932ToUtf8(sf->Catalogue[0].name), list[0].path);
+  EXPECT_EQ(cp932ToUtf8(sf->Catalogue[0].name), list[0].path());
   jobs::ListSelection all(sf->Catalogue.size());
   FixedDestination destination;
   const fs::path out = dir.path() / "out";
