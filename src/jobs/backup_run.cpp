@@ -71,7 +71,8 @@ class FileCloser {
 class BackupRun {
  public:
   BackupRun(TScsifile& sf, RunFaces& faces) : sf_(sf), faces_(faces), report_(faces, result_) {}
-  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName);
+  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName,
+                const LeftOutList& leftOut);
 
  private:
   enum class Step { Next, LeaveLoop };
@@ -88,8 +89,8 @@ class BackupRun {
   ProgressFigures figures_;
 };
 
-RunResult BackupRun::run(const FileList& filelist, Selection& selection,
-                         const std::string& setName) {
+RunResult BackupRun::run(const FileList& filelist, Selection& selection, const std::string& setName,
+                         const LeftOutList& leftOut) {
   // Preconditions.
   int32_t selected = 0;
   for (size_t i = 0; i < filelist.size(); ++i) selected += selection.selected(i) ? 1 : 0;
@@ -120,6 +121,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 
   // The catalogue: the selected entries in list order, as they were listed.
   report_.clearLog();
+  for (const auto& entry : leftOut) faces_.log.add(leftOutLine(entry));
   sf_.Catalogue.clear();
   std::vector<const ListedFile*> items;
   for (size_t i = 0; i < filelist.size(); ++i) {
@@ -161,6 +163,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
   figures_.addBytes(static_cast<float>(e.size));
   figures_.addFile();
+  ++result_.filesSkipped;
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
   if (!sf_.TapeWrite(header, kHeaderSize)) {
@@ -223,6 +226,8 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     return Step::LeaveLoop;
   }
   figures_.addFile();
+  ++result_.filesDone;
+  result_.bytesDone += item.size;
   return Step::Next;
 }
 
@@ -247,10 +252,10 @@ void BackupRun::finish() {
 }  // namespace
 
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces) {
+                    const std::string& setName, RunFaces& faces, const LeftOutList& leftOut) {
   RunGuard guard(sf);
   if (!guard.acquired()) return RunResult{};
-  return BackupRun(sf, faces).run(filelist, selection, setName);
+  return BackupRun(sf, faces).run(filelist, selection, setName, leftOut);
 }
 
 }  // namespace korv::jobs

@@ -96,12 +96,13 @@ class RestoreRun : public StreamSink {
   bool block(const uint8_t* data) override;
   void end(const sf_file2& e, const uint8_t* data, size_t length) override;
   void broken() override;
+  bool kept() const override { return kept_; }
 
  private:
   // Prepares the destination of a selected entry; false when it is not to be written.
   // Sets `endRun` when the destination folder itself cannot be made.
   bool prepareDestination(const sf_file2& e, ProgressSink& progress, bool& endRun);
-  void finishFile(const sf_file2& e);
+  bool finishFile(const sf_file2& e);
   void deleteFile();
 
   TScsifile& sf_;
@@ -113,6 +114,7 @@ class RestoreRun : public StreamSink {
   DestinationFile file_;
   std::string destinationPath_;
   bool writing_ = false;  // the current entry goes to file_
+  bool kept_ = false;     // the last entry was restored
 };
 
 RunResult RestoreRun::run(Selection& selection) {
@@ -187,7 +189,8 @@ bool RestoreRun::prepareDestination(const sf_file2& e, ProgressSink& progress, b
 }
 
 // Puts the recorded times and the read-only bit on the finished file, then closes it.
-void RestoreRun::finishFile(const sf_file2& e) {
+// False when it had to be deleted.
+bool RestoreRun::finishFile(const sf_file2& e) {
   const FindData recorded = decodeFindData(e.finddata);
   std::error_code error;
   bool ok = applyFileTimes(file_.fd(), recorded.lastAccessTime, recorded.lastWriteTime, error);
@@ -197,7 +200,9 @@ void RestoreRun::finishFile(const sf_file2& e) {
   if (!ok) report_.log("コピー先ファイル " + destinationPath_ + " は属性の変更が出来ませんでした");
   // A write refused only at close (a full or vanished network disk) leaves the file short
   // of its data: it goes like any partial file.
-  if (!file_.closeFile()) deleteFile();
+  if (file_.closeFile()) return true;
+  deleteFile();
+  return false;
 }
 
 bool RestoreRun::begin(const sf_file2& e, bool selected, ProgressSink& progress) {
@@ -218,10 +223,11 @@ bool RestoreRun::block(const uint8_t* data) {
 
 // An empty file too gets its recorded times and read-only bit.
 void RestoreRun::end(const sf_file2& e, const uint8_t* data, size_t length) {
+  kept_ = false;
   if (!writing_) return;
   writing_ = false;
   if (writeAll(file_.fd(), data, length) == length) {
-    finishFile(e);
+    kept_ = finishFile(e);
   } else {
     deleteFile();
   }

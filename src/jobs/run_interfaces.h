@@ -86,6 +86,12 @@ struct RunResult {
   int logLines = 0;      // lines added to the log
   int problems = 0;      // warning and error boxes shown by the run
   bool aborted = false;  // the abort request ended the work
+  // What the work got through, for a face's closing summary. A selected file is done
+  // when all its bytes went to tape / to its restored copy / were read back; skipped
+  // when the run passed over it (its log line says why).
+  int32_t filesDone = 0;
+  int32_t filesSkipped = 0;
+  uint64_t bytesDone = 0;  // the sizes of the files done
   bool started() const { return status == RunStatus::Ended || status == RunStatus::Finished; }
 };
 
