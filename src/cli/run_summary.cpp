@@ -16,8 +16,8 @@ std::string runSummary(const std::string& run, const jobs::RunResult& result, do
       seconds >= 0.001 ? static_cast<double>(result.bytesDone) / 1048576 / (seconds / 60) : 0.0;
   char rateText[32];
   std::snprintf(rateText, sizeof rateText, "%.2f", rate);
-  return run + ": " + std::to_string(result.filesDone) + " 個完了  " +
-         std::to_string(result.filesSkipped) + " 個スキップ  " +
+  return run + ": " + jobs::formatCount(result.filesDone, 0) + " 個完了  " +
+         jobs::formatCount(result.filesSkipped, 0) + " 個スキップ  " +
          jobs::formatCount(static_cast<double>(result.bytesDone), 0) + " バイト  経過 " + elapsed +
          "  平均 " + rateText + " MByte/分";
 }
