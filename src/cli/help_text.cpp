@@ -16,8 +16,8 @@ std::string HelpFormatter::make_option_name(const CLI::Option* option, bool posi
 void describeDefaults(const std::vector<FileDefault>& defaults, const Options& options,
                       const std::string& optionsPath) {
   for (const auto& d : defaults) {
-    d.option->description(d.description + " (now " + (options.*d.field ? "on" : "off") + ", from " +
-                          optionsPath + ")");
+    d.option->description(d.description + " (default: " + (options.*d.field ? "on" : "off") +
+                          ", from " + optionsPath + ")");
   }
 }
 

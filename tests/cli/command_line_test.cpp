@@ -164,17 +164,17 @@ TEST_F(CommandLineTest, HelpTellsTheDefaultsInEffect) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.find('{'), std::string::npos) << help.out;
   const std::string from = ", from " + config().string() + ")";
-  EXPECT_NE(help.out.find("same name (now off" + from), std::string::npos) << help.out;
-  EXPECT_NE(help.out.find("at backup (now on" + from), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("same name (default: off" + from), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("at backup (default: on" + from), std::string::npos) << help.out;
 
   Options options;
   options.timecheck = false;
   options.eoduse = false;
   saveOptions(config().string(), options);
   help = run({"restore", "--help"});
-  EXPECT_NE(help.out.find("at backup (now off" + from), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("at backup (default: off" + from), std::string::npos) << help.out;
   help = run({"--help"});
-  EXPECT_NE(help.out.find("count the sets instead) (now off" + from), std::string::npos)
+  EXPECT_NE(help.out.find("count the sets instead) (default: off" + from), std::string::npos)
       << help.out;
 }
 
