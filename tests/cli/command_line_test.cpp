@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <set>
 
 #include "cli/cli_run.h"
 #include "cli/progress_line.h"
@@ -141,17 +141,20 @@ TEST_F(CommandLineTest, LastOfEachSwitchPairWins) {
   ASSERT_EQ(run({"--yes", "format", "--name", "T"}).status, 0);
   const fs::path src = dir.path() / "src";
   writeFile(src / "a", "a");
-  // Appending spaces to the end of data (SPACE code 3) only when --eod came last.
-  const auto eodLast = run({"--trace", "--no-eod", "--eod", "backup", "--name", "s", src});
-  const auto eodFirst = run({"--trace", "--eod", "--no-eod", "backup", "--name", "s", src});
-  const auto spacesToEnd = [](const CliResult& r) {
-    const auto cdbs = r.cdbs();
-    return std::any_of(cdbs.begin(), cdbs.end(),
-                       [](const std::string& cdb) { return cdb.rfind("11 03", 0) == 0; });
+  // REWIND carries the Immed bit (command byte 1) only when --immediate came last.
+  const auto rewinds = [this](const std::vector<std::string>& order) {
+    auto args = order;
+    args.insert(args.begin(), "--trace");
+    args.push_back("rewind");
+    std::set<std::string> seen;
+    for (const auto& cdb : run(args).cdbs())
+      if (cdb.rfind("01 ", 0) == 0) seen.insert(cdb);
+    return seen;
   };
-  EXPECT_TRUE(spacesToEnd(eodLast)) << eodLast.err;
-  EXPECT_FALSE(spacesToEnd(eodFirst)) << eodFirst.err;
+  EXPECT_EQ(rewinds({"--no-immediate", "--immediate"}), std::set<std::string>{"01 01 00 00 00 00"});
+  EXPECT_EQ(rewinds({"--immediate", "--no-immediate"}), std::set<std::string>{"01 00 00 00 00 00"});
 
+  ASSERT_EQ(run({"backup", "--name", "s", src}).status, 0);
   const fs::path out = dir.path() / "out";
   ASSERT_EQ(run({"restore", "1", "--to", out}).status, 0);
   EXPECT_EQ(run({"restore", "1", "--to", out, "--namecheck", "--no-namecheck"}).status, 0);
