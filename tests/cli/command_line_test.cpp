@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
 
 #include "cli/cli_run.h"
@@ -161,14 +162,24 @@ TEST_F(CommandLineTest, LastOfEachSwitchPairWins) {
   EXPECT_EQ(run({"restore", "1", "--to", out, "--no-namecheck", "--namecheck"}).status, 1);
 }
 
-// Help shows the defaults the options file puts in effect, not CLI11's "{false}".
+// Help shows the defaults the options file puts in effect, not CLI11's "{false}", and a
+// plain restore does what it says.
 TEST_F(CommandLineTest, HelpTellsTheDefaultsInEffect) {
+  ASSERT_EQ(run({"--yes", "format", "--name", "T"}).status, 0);
+  const fs::path src = dir.path() / "src", out = dir.path() / "out";
+  writeFile(src / "a", "a");
+  ASSERT_EQ(run({"backup", "--name", "s", src}).status, 0);
+  ASSERT_EQ(run({"restore", "1", "--to", out}).status, 0);
+  const fs::path copy = out / (src / "a").relative_path();
+  fs::last_write_time(copy, fs::last_write_time(copy) + std::chrono::hours(1));
+
   auto help = run({"restore", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.find('{'), std::string::npos) << help.out;
   const std::string from = ", from " + config().string() + ")";
   EXPECT_NE(help.out.find("same name (default: off" + from), std::string::npos) << help.out;
   EXPECT_NE(help.out.find("at backup (default: on" + from), std::string::npos) << help.out;
+  EXPECT_EQ(run({"restore", "1", "--to", out}).status, 1);  // the newer copy is kept
 
   Options options;
   options.timecheck = false;
@@ -176,6 +187,7 @@ TEST_F(CommandLineTest, HelpTellsTheDefaultsInEffect) {
   saveOptions(config().string(), options);
   help = run({"restore", "--help"});
   EXPECT_NE(help.out.find("at backup (default: off" + from), std::string::npos) << help.out;
+  EXPECT_EQ(run({"restore", "1", "--to", out}).status, 0);
   help = run({"--help"});
   EXPECT_NE(help.out.find("count the sets instead) (default: off" + from), std::string::npos)
       << help.out;
