@@ -27,7 +27,8 @@ class BackupRun {
  public:
   BackupRun(TScsifile& sf, RunFaces& faces, size_t readAheadBlocks)
       : sf_(sf), faces_(faces), report_(faces, result_), readAheadBlocks_(readAheadBlocks) {}
-  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName);
+  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName,
+                const LeftOutList& leftOut);
 
  private:
   enum class Step { Next, LeaveLoop };
@@ -49,8 +50,8 @@ class BackupRun {
   int32_t setNumber_ = 0;
 };
 
-RunResult BackupRun::run(const FileList& filelist, Selection& selection,
-                         const std::string& setName) {
+RunResult BackupRun::run(const FileList& filelist, Selection& selection, const std::string& setName,
+                         const LeftOutList& leftOut) {
   // Preconditions.
   int32_t selected = 0;
   for (size_t i = 0; i < filelist.size(); ++i) selected += selection.selected(i) ? 1 : 0;
@@ -81,6 +82,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 
   // The catalogue: the selected entries in list order, as they were listed.
   report_.clearLog();
+  for (const auto& entry : leftOut) faces_.log.add(leftOutLine(entry));
   sf_.Catalogue.clear();
   std::vector<const ListedFile*> items;
   items.reserve(static_cast<size_t>(selected));
@@ -130,6 +132,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
   figures_.addBytes(static_cast<float>(e.size));
   figures_.addFile();
+  ++result_.filesSkipped;
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
   if (!sf_.TapeWrite(header, kHeaderSize)) {
@@ -169,6 +172,7 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
   // that grew is stored as it was listed; one that shrank or stopped reading has the rest
   // of its stream filled with zero bytes, so one damaged file costs none after it.
   bool writeState = true;
+  bool padded = false;
   uint64_t remaining = item.size;
   while (remaining > 0) {
     const size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
@@ -176,6 +180,7 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
     if (block.length < want) {
       writeState = padStream(item, block, remaining);
       reader_->release();
+      padded = true;
       break;
     }
     writeState = sf_.TapeWrite(block.data, static_cast<int32_t>(want));
@@ -191,6 +196,10 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
     return Step::LeaveLoop;
   }
   figures_.addFile();
+  if (remaining == 0 || padded) {  // not a file an abort cut short
+    ++result_.filesDone;
+    result_.bytesDone += item.size;
+  }
   return Step::Next;
 }
 
@@ -245,10 +254,11 @@ void BackupRun::finish() {
 }  // namespace
 
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces, size_t readAheadBlocks) {
+                    const std::string& setName, RunFaces& faces, const LeftOutList& leftOut,
+                    size_t readAheadBlocks) {
   RunGuard guard(sf);
   if (!guard.acquired()) return RunResult{};
-  return BackupRun(sf, faces, readAheadBlocks).run(filelist, selection, setName);
+  return BackupRun(sf, faces, readAheadBlocks).run(filelist, selection, setName, leftOut);
 }
 
 }  // namespace korv::jobs

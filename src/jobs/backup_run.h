@@ -12,11 +12,14 @@
 
 namespace korv::jobs {
 
-// `setName` is the name as typed (UTF-8); it goes to tape in CP932. The files are read
-// ahead of the tape by up to `readAheadBlocks` blocks on a thread of their own (0: on the
-// run's thread, each block when it is written; what goes to tape is the same).
+// `setName` is the name as typed (UTF-8); it goes to tape in CP932. `leftOut` is what the
+// listing passed over (symbolic links, FIFOs, sockets, devices): one log line each once
+// the log is cleared, before the files. Those lines do not count as skipped files. The
+// files are read ahead of the tape by up to `readAheadBlocks` blocks on a thread of their
+// own (0: on the run's thread, each block when it is written; what goes to tape is the
+// same).
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces,
+                    const std::string& setName, RunFaces& faces, const LeftOutList& leftOut = {},
                     size_t readAheadBlocks = SourceReader::kDefaultRing);
 
 }  // namespace korv::jobs

@@ -178,7 +178,7 @@ class RunFixture : public DriveFixture {
                          size_t readAhead = jobs::SourceReader::kDefaultRing) {
     jobs::ListSelection all(list.size());
     auto f = faces();
-    return jobs::backupRun(*sf, list, all, name, f, readAhead);
+    return jobs::backupRun(*sf, list, all, name, f, {}, readAhead);
   }
 
   // Opens set `number` as the browser does; the recorders start empty afterwards.
