@@ -206,6 +206,7 @@ struct EmulatedDrive::Impl {
     DriveOutcome failure;
     if (!ready(failure)) return failure;
     if (faultDue(rewinds, plan.failRewindAt)) return check(SENSE_HARDWARE_ERROR, 0x44, 0x00);
+    if (int e = image.flush()) return writeFailure(e, 0);  // the buffer goes out first
     position = 0;
     return good();
   }
@@ -277,8 +278,9 @@ struct EmulatedDrive::Impl {
                               [&] { return image.appendFilemarks(position, count); });
       if (!o.good) return o;
     }
-    // Without Immed the data must be on the medium when the command completes.
-    if (!immediate && image.sync() != 0) return writeError();
+    // The buffer goes out at every filemark; without Immed the data must also be on the
+    // medium when the command completes.
+    if (int e = immediate ? image.flush() : image.sync()) return writeFailure(e, 0);
     return good();
   }
 
@@ -291,6 +293,7 @@ struct EmulatedDrive::Impl {
     DriveOutcome failure;
     if (!ready(failure)) return failure;
     if (faultDue(spaces, plan.failSpaceAt)) return positionError();
+    if (int e = image.flush()) return writeFailure(e, count);
     switch (code) {
       case kScsiSpaceBlocks:
       case kScsiSpaceFilemarks:
@@ -442,6 +445,11 @@ void EmulatedDrive::load() {
   if (!impl_->unloaded) return;  // a cartridge already in stays where it is
   impl_->unloaded = false;
   impl_->position = 0;
+}
+
+bool EmulatedDrive::flushBuffer() {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->image.flush() == 0;
 }
 
 uint64_t EmulatedDrive::position() const {

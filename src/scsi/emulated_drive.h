@@ -62,6 +62,9 @@ class EmulatedDrive {
   // cartridge that is in stays where it is. Unloading closes the image and drops its lock.
   void load();
   const std::string& imagePath() const { return path_; }
+  // Writes the records the drive buffers to the image file now, as an unload would;
+  // false when that fails. (Filemarks, rewinds and spaces do it on their own.)
+  bool flushBuffer();
   uint64_t position() const;  // byte offset in the image, for tests
 
   // The 36-byte INQUIRY answer's texts.

@@ -20,49 +20,6 @@ bool isRecordWord(uint32_t word) {
   return (word & ~(kTapBadRecord | kTapLengthMask)) == 0;
 }
 
-// Drops the first `n` bytes of `iov` after a partial transfer.
-void consume(iovec*& iov, int& count, size_t n) {
-  while (count > 0 && n >= iov->iov_len) {
-    n -= iov->iov_len;
-    ++iov;
-    --count;
-  }
-  if (count > 0) {
-    iov->iov_base = static_cast<uint8_t*>(iov->iov_base) + n;
-    iov->iov_len -= n;
-  }
-}
-
-// Writes all of `iov` at `at`, resuming after short writes. Returns 0 or an errno.
-int writeAll(int fd, iovec* iov, int count, off_t at) {
-  while (count > 0) {
-    ssize_t n = ::pwritev(fd, iov, count, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return EIO;
-    at += n;
-    consume(iov, count, static_cast<size_t>(n));
-  }
-  return 0;
-}
-
-// Reads all of `iov` from `at`; CutOff when the file ends first.
-TapeImage::ReadResult readAll(int fd, iovec* iov, int count, off_t at) {
-  while (count > 0) {
-    ssize_t n = ::preadv(fd, iov, count, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return TapeImage::ReadResult::IoError;
-    }
-    if (n == 0) return TapeImage::ReadResult::CutOff;
-    at += n;
-    consume(iov, count, static_cast<size_t>(n));
-  }
-  return TapeImage::ReadResult::Ok;
-}
-
 }  // namespace
 
 ImageProblem diagnoseImage(const std::string& path) {
@@ -117,26 +74,28 @@ TapeImage::OpenResult TapeImage::open(const std::string& path, bool create) {
   }
   fd_ = fd;
   size_ = static_cast<uint64_t>(st.st_size);
+  buffer_.attach(fd_, size_);
   error_ = 0;
   return OpenResult::Opened;
 }
 
 void TapeImage::close() {
-  if (fd_ >= 0) ::close(fd_);  // closing drops the lock
+  if (fd_ >= 0) {
+    buffer_.flush();  // best effort, as a drive writes its buffer out at an unload
+    buffer_.detach();
+    ::close(fd_);  // closing drops the lock
+  }
   fd_ = -1;
   size_ = 0;
 }
 
 TapeImage::WordResult TapeImage::readWord(uint64_t at, uint32_t& word) const {
   uint8_t bytes[4];
-  for (;;) {
-    ssize_t n = ::pread(fd_, bytes, sizeof bytes, static_cast<off_t>(at));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return WordResult::IoError;
-    if (n != sizeof bytes) return WordResult::Short;
-    word = loadLE32(bytes);
-    return WordResult::Ok;
-  }
+  const ssize_t n = buffer_.read(at, bytes, sizeof bytes);
+  if (n < 0) return WordResult::IoError;
+  if (n != sizeof bytes) return WordResult::Short;
+  word = loadLE32(bytes);
+  return WordResult::Ok;
 }
 
 TapeImage::Entry TapeImage::next(uint64_t pos, bool checkTrailer) const {
@@ -198,30 +157,20 @@ TapeImage::Entry TapeImage::previous(uint64_t pos) const {
 
 TapeImage::ReadResult TapeImage::readRecord(const Entry& record, uint8_t* buffer, uint32_t count) {
   uint8_t tail[5];  // pad byte (odd lengths) and the trailing length word
-  size_t tailLength = 4u + (record.length & 1u);
-  uint64_t data = record.start + 4;
-  ReadResult r;
-  if (count == record.length) {
-    // The usual case: data straight into the caller's buffer and the tail, one call.
-    iovec iov[2] = {{buffer, count}, {tail, tailLength}};
-    r = readAll(fd_, iov, 2, static_cast<off_t>(data));
-  } else {
-    iovec head{buffer, count};
-    r = readAll(fd_, &head, 1, static_cast<off_t>(data));
-    if (r == ReadResult::Ok) {
-      iovec rest{tail, tailLength};
-      r = readAll(fd_, &rest, 1, static_cast<off_t>(data + record.length));
-    }
-  }
-  if (r != ReadResult::Ok) return r;
+  const size_t tailLength = 4u + (record.length & 1u);
+  const uint64_t data = record.start + 4;
+  const ssize_t got = buffer_.read(data, buffer, count);
+  if (got < 0) return ReadResult::IoError;
+  if (static_cast<size_t>(got) < count) return ReadResult::CutOff;
+  const ssize_t gotTail = buffer_.read(data + record.length, tail, tailLength);
+  if (gotTail < 0) return ReadResult::IoError;
+  if (static_cast<size_t>(gotTail) < tailLength) return ReadResult::CutOff;
   return loadLE32(tail + tailLength - 4) == record.word ? ReadResult::Ok : ReadResult::CutOff;
 }
 
 int TapeImage::cutTo(uint64_t pos) {
-  if (size_ == pos) return 0;  // already the end: no system call
-  while (::ftruncate(fd_, static_cast<off_t>(pos)) != 0) {
-    if (errno != EINTR) return errno;
-  }
+  if (size_ == pos) return 0;  // already the end: nothing to do
+  if (int e = buffer_.truncate(pos)) return e;
   size_ = pos;
   return 0;
 }
@@ -242,12 +191,8 @@ int TapeImage::appendRecord(uint64_t pos, const uint8_t* data, uint32_t length) 
   iovec iov[3] = {{head, sizeof head},
                   {const_cast<uint8_t*>(data), length},
                   {odd ? tail : tail + 1, odd ? 5u : 4u}};
-  if (int e = writeAll(fd_, iov, 3, static_cast<off_t>(pos))) {
-    size_ = pos + 1;  // unknown how much landed: force the cut
-    cutTo(pos);
-    return e;
-  }
-  size_ = pos + tapRecordSize(length);
+  if (int e = buffer_.append(iov, 3)) return e;  // a failed append keeps nothing of it
+  size_ = buffer_.size();
   return 0;
 }
 
@@ -260,20 +205,26 @@ int TapeImage::appendFilemarks(uint64_t pos, uint32_t count) {
   while (left > 0) {
     size_t chunk = left < sizeof zeros ? static_cast<size_t>(left) : sizeof zeros;
     iovec iov{const_cast<uint8_t*>(zeros), chunk};
-    if (int e = writeAll(fd_, &iov, 1, static_cast<off_t>(at))) {
-      size_ = at + 1;
+    if (int e = buffer_.append(&iov, 1)) {
+      size_ = buffer_.size();
       cutTo(pos);
       return e;
     }
     at += chunk;
     left -= chunk;
   }
-  size_ = at;
+  size_ = buffer_.size();
   return 0;
+}
+
+int TapeImage::flush() {
+  if (fd_ < 0) return 0;
+  return buffer_.flush();
 }
 
 int TapeImage::sync() {
   if (fd_ < 0) return 0;
+  if (int e = buffer_.flush()) return e;
   return ::fdatasync(fd_) == 0 ? 0 : errno;
 }
 

@@ -3,10 +3,13 @@
 // a pad byte when the length is odd, the length word again), filemarks (a zero word) and
 // erase gaps (skipped). The file is held open with an exclusive lock so that two drives
 // (or two programs) never write the same image. Positions are byte offsets at entry
-// boundaries; nothing is cached but the file size, which only this holder changes.
+// boundaries. Reads and writes go through a drive-like buffer (image_buffer.h): flush()
+// puts what was written into the file, sync() onto the disk; closing flushes.
 
 #include <cstdint>
 #include <string>
+
+#include "scsi/image_buffer.h"
 
 namespace korv {
 
@@ -77,6 +80,7 @@ class TapeImage {
   int appendRecord(uint64_t pos, const uint8_t* data, uint32_t length);
   int appendFilemarks(uint64_t pos, uint32_t count);
   int truncate(uint64_t pos);
+  int flush();
   int sync();
 
  private:
@@ -84,6 +88,7 @@ class TapeImage {
   WordResult readWord(uint64_t at, uint32_t& word) const;
   int cutTo(uint64_t pos);
 
+  mutable ImageBuffer buffer_;  // a cache of the file: reading fills it
   int fd_ = -1;
   bool readOnly_ = false;
   uint64_t size_ = 0;

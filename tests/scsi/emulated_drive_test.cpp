@@ -38,7 +38,11 @@ class EmulatedDriveTest : public ::testing::Test {
     }
   }
 
-  uint64_t imageSize() const { return std::filesystem::file_size(path); }
+  // The file's size once the drive's buffer is out.
+  uint64_t imageSize() const {
+    drive->flushBuffer();
+    return std::filesystem::file_size(path);
+  }
 
   TempDir dir;
   std::string path = (dir.path() / "tape.tap").string();

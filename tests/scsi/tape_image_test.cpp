@@ -47,6 +47,7 @@ TEST_F(TapeImageTest, EraseGapsAreSkippedAndTheEndMarkerEndsTheData) {
 
   // Writing there replaces the end marker and whatever followed it.
   ASSERT_TRUE(t.write("new").good);
+  drive->flushBuffer();
   EXPECT_EQ(std::filesystem::file_size(path), end + 12);
   t.rewind();
   EXPECT_TRUE(t.spaceFilemarks(1).good);
@@ -88,6 +89,7 @@ TEST_F(TapeImageTest, RecordCutOffByACrashReadsAsEndOfDataAndIsCutByTheNextWrite
   EXPECT_EQ(drive->position(), intact.bytes.size());
 
   ASSERT_TRUE(t.write("third").good);
+  drive->flushBuffer();
   ImageBuilder expected = intact;
   expected.record("third");
   EXPECT_EQ(readFileBytes(path), expected.bytes);

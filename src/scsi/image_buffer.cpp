@@ -1,0 +1,146 @@
+#include "scsi/image_buffer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace korv {
+namespace {
+
+// Reads until `n` bytes or the end of the file; -1 on an error.
+ssize_t preadFull(int fd, uint8_t* out, size_t n, uint64_t at) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+void ImageBuffer::attach(int fd, uint64_t fileSize) {
+  fd_ = fd;
+  fileSize_ = fileSize;
+  pending_.clear();
+  windowLength_ = 0;
+}
+
+void ImageBuffer::detach() {
+  fd_ = -1;
+  fileSize_ = 0;
+  pending_.clear();
+  pending_.shrink_to_fit();
+  window_.reset();
+  windowLength_ = 0;
+}
+
+int ImageBuffer::fill(uint64_t at, size_t want) {
+  if (!window_) window_.reset(new uint8_t[kReadAhead]);  // left uninitialised: it is read into
+  // Reading backward (spacing toward the beginning) the window ends at the bytes asked
+  // for; reading forward it starts there.
+  uint64_t start = at;
+  if (windowLength_ > 0 && at < windowAt_) {
+    start = at + want > kReadAhead ? at + want - kReadAhead : 0;
+  }
+  const size_t length = static_cast<size_t>(std::min<uint64_t>(kReadAhead, fileSize_ - start));
+  windowLength_ = 0;
+  const ssize_t got = preadFull(fd_, window_.get(), length, start);
+  if (got < 0) return errno;
+  windowAt_ = start;
+  windowLength_ = static_cast<size_t>(got);
+  return 0;
+}
+
+ssize_t ImageBuffer::read(uint64_t at, uint8_t* out, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const uint64_t p = at + done;
+    if (p >= fileSize_) {  // still in the write-behind buffer
+      if (p >= size()) break;
+      const size_t k = static_cast<size_t>(std::min<uint64_t>(n - done, size() - p));
+      std::memcpy(out + done, pending_.data() + (p - fileSize_), k);
+      done += k;
+      continue;
+    }
+    const size_t inFile = static_cast<size_t>(std::min<uint64_t>(n - done, fileSize_ - p));
+    if (!inWindow(p)) {
+      if (inFile >= kReadAhead / 2) {  // a large read gains nothing from the window
+        const ssize_t got = preadFull(fd_, out + done, inFile, p);
+        if (got < 0) return -1;
+        done += static_cast<size_t>(got);
+        if (static_cast<size_t>(got) < inFile) break;
+        continue;
+      }
+      if (int e = fill(p, inFile)) {
+        errno = e;
+        return -1;
+      }
+      if (!inWindow(p)) break;  // the file is shorter than it was
+    }
+    const size_t k = std::min<size_t>(inFile, windowAt_ + windowLength_ - p);
+    std::memcpy(out + done, window_.get() + (p - windowAt_), k);
+    done += k;
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int ImageBuffer::append(const iovec* iov, int count) {
+  const size_t before = pending_.size();
+  if (pending_.capacity() == 0) pending_.reserve(kWriteBehind + (size_t{1} << 16));
+  for (int i = 0; i < count; ++i) {
+    const auto* bytes = static_cast<const uint8_t*>(iov[i].iov_base);
+    pending_.insert(pending_.end(), bytes, bytes + iov[i].iov_len);
+  }
+  if (pending_.size() < kWriteBehind) return 0;
+  if (int e = flush()) {
+    pending_.resize(before);
+    return e;
+  }
+  return 0;
+}
+
+int ImageBuffer::truncate(uint64_t pos) {
+  if (pos >= fileSize_) {
+    pending_.resize(static_cast<size_t>(std::min<uint64_t>(pos, size()) - fileSize_));
+    return 0;
+  }
+  while (::ftruncate(fd_, static_cast<off_t>(pos)) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  pending_.clear();
+  fileSize_ = pos;
+  if (windowAt_ >= pos) {
+    windowLength_ = 0;
+  } else {
+    windowLength_ = static_cast<size_t>(std::min<uint64_t>(windowLength_, pos - windowAt_));
+  }
+  return 0;
+}
+
+int ImageBuffer::flush() {
+  size_t done = 0;
+  while (done < pending_.size()) {
+    const ssize_t n = ::pwrite(fd_, pending_.data() + done, pending_.size() - done,
+                               static_cast<off_t>(fileSize_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int e = n < 0 ? errno : EIO;
+      // Whatever landed goes again: the file ends where it ended before this flush.
+      while (::ftruncate(fd_, static_cast<off_t>(fileSize_)) != 0 && errno == EINTR) {
+      }
+      return e;
+    }
+    done += static_cast<size_t>(n);
+  }
+  fileSize_ += pending_.size();
+  pending_.clear();
+  return 0;
+}
+
+}  // namespace korv

@@ -1,0 +1,54 @@
+#pragma once
+// The bytes of a tape-image file as a drive's memory holds them: records written collect in
+// a write-behind buffer and reach the file in large writes (when it fills, and whenever the
+// holder flushes: at a filemark, a rewind, a space, an unload), and reads are served from a
+// large read-ahead window instead of a system call per length word. What the file holds
+// after a flush is exactly what unbuffered writes would have left; what a crash loses is
+// what a drive's buffer loses: the records since the last flush.
+
+#include <sys/types.h>
+#include <sys/uio.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace korv {
+
+class ImageBuffer {
+ public:
+  // Sizes a drive of this class buffers; small next to the memory of a listing.
+  static constexpr size_t kWriteBehind = size_t{2} << 20;
+  static constexpr size_t kReadAhead = size_t{2} << 20;
+
+  void attach(int fd, uint64_t fileSize);
+  void detach();  // forgets the file; anything not flushed is gone
+
+  // The image's size, buffered bytes included.
+  uint64_t size() const { return fileSize_ + pending_.size(); }
+
+  // Reads up to `n` bytes at `at` into `out`: the bytes read (fewer at the end of the
+  // image), or -1 with errno set.
+  ssize_t read(uint64_t at, uint8_t* out, size_t n);
+  // Appends the bytes of `iov` at the end. 0, or an errno when the flush this needed
+  // failed; then nothing of `iov` is kept and the buffered bytes before it stay buffered.
+  int append(const iovec* iov, int count);
+  // The image ends at `pos` (at most size()). 0 or an errno.
+  int truncate(uint64_t pos);
+  // Writes the buffered bytes to the file. 0 or an errno; a failed flush leaves the file
+  // as it was before it and keeps the bytes buffered.
+  int flush();
+
+ private:
+  bool inWindow(uint64_t at) const { return at >= windowAt_ && at < windowAt_ + windowLength_; }
+  int fill(uint64_t at, size_t want);
+
+  int fd_ = -1;
+  uint64_t fileSize_ = 0;  // bytes in the file itself
+  std::vector<uint8_t> pending_;
+  std::unique_ptr<uint8_t[]> window_;  // allocated on the first read
+  uint64_t windowAt_ = 0;
+  size_t windowLength_ = 0;
+};
+
+}  // namespace korv
