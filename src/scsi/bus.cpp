@@ -50,7 +50,11 @@ class UnavailableTransport : public ScsiTransport {
 Bus openVirtual(const BusConfig& config, const std::string& defaultImage) {
   std::map<int, std::string> images = config.images;
   if (images.empty()) images[kDefaultDriveId] = defaultImage;
-  return {std::make_unique<VirtualAdapter>(images), "virtual"};
+  auto adapter = std::make_unique<VirtualAdapter>(images);
+  for (const auto& [id, image] : images) {
+    if (EmulatedDrive* drive = adapter->drive(id)) drive->setRate(config.driveRate);
+  }
+  return {std::move(adapter), "virtual"};
 }
 
 }  // namespace
@@ -147,6 +151,17 @@ BusConfig readBusConfig(const std::string& iniPath, std::string* problem) {
     if (!image || image->empty()) continue;
     // Paths are bytes on Linux: taken as the file holds them, relative to its folder.
     config.images[id] = (folder / *image).string();
+  }
+  if (const auto rate = readProfileString(iniPath, kBusSection, "rate")) {
+    uint64_t value = 0;
+    const char* end = rate->data() + rate->size();
+    auto [at, error] = std::from_chars(rate->data(), end, value);
+    if (error == std::errc() && at == end && !rate->empty()) {
+      config.driveRate = value;
+    } else if (problem) {
+      *problem =
+          iniPath + ": [" + kBusSection + "] rate=" + *rate + " is no number of bytes per second";
+    }
   }
   return config;
 }

@@ -15,6 +15,7 @@ struct BusConfig {
   enum class Kind { Auto, Virtual, Sg, Iscsi };
   Kind kind = Kind::Auto;
   std::map<int, std::string> images;  // virtual: image path per target id
+  uint64_t driveRate = 0;             // virtual: bytes per second the drives stream; 0 = no model
   int sgHost = -1;                    // sg: host adapter number
   std::string sgDevice;               // sg: a single /dev/sgN given directly
   std::string iscsiPortal;            // iscsi: iscsi://host[:port]/target-iqn (no LUN)
@@ -35,9 +36,10 @@ inline constexpr const char* kBusSection = "TAPE_BUS";
 
 // The bus of the options file's [TAPE_BUS] section: adapter=auto|virtual|sg:<host>|
 // iscsi://host[:port]/target-iqn, image0..image6 for the virtual adapter's drives (paths
-// relative to the options file's folder). Missing file, section or keys give the
-// defaults. A value that cannot be used leaves the default too and, when `problem` is
-// given, says so there (otherwise it stays empty).
+// relative to the options file's folder), rate=<bytes per second> to make them take the
+// time a streaming drive of that speed takes (for benchmarks). Missing file, section or keys give
+// the defaults. A value that cannot be used leaves the default too and, when `problem` is given,
+// says so there (otherwise it stays empty).
 BusConfig readBusConfig(const std::string& iniPath, std::string* problem = nullptr);
 
 // The adapter= value alone; nullopt when it is none of the forms above.

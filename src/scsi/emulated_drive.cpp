@@ -107,6 +107,7 @@ struct EmulatedDrive::Impl {
   uint64_t position = 0;
   bool unloaded = false;
   FaultPlan plan;
+  TapeMotion motion;
   int reads = 0, writes = 0, filemarkWrites = 0, rewinds = 0, spaces = 0;
 
   using Kind = TapeImage::Entry::Kind;
@@ -262,8 +263,10 @@ struct EmulatedDrive::Impl {
     if (!readyToChange(failure)) return failure;
     if (count == 0) return good();  // drives do not record an empty block
     if (faultDue(writes, plan.failWriteAt)) return writeError();
-    return append(tapRecordSize(count), count,
-                  [&] { return image.appendRecord(position, data, count); });
+    DriveOutcome o = append(tapRecordSize(count), count,
+                            [&] { return image.appendRecord(position, data, count); });
+    if (o.good) motion.write(count);
+    return o;
   }
 
   DriveOutcome writeFilemarks(const uint8_t* cdb) {
@@ -281,6 +284,7 @@ struct EmulatedDrive::Impl {
     // The buffer goes out at every filemark; without Immed the data must also be on the
     // medium when the command completes.
     if (int e = immediate ? image.flush() : image.sync()) return writeFailure(e, 0);
+    if (!immediate) motion.drain();
     return good();
   }
 
@@ -450,6 +454,16 @@ void EmulatedDrive::load() {
 bool EmulatedDrive::flushBuffer() {
   std::lock_guard lock(impl_->mutex);
   return impl_->image.flush() == 0;
+}
+
+void EmulatedDrive::setRate(uint64_t bytesPerSecond) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->motion.setRate(bytesPerSecond, ImageBuffer::kWriteBehind);
+}
+
+TapeMotion::Figures EmulatedDrive::motion() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->motion.figures();
 }
 
 uint64_t EmulatedDrive::position() const {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "scsi/sense.h"
+#include "scsi/tape_motion.h"
 
 namespace korv {
 
@@ -65,6 +66,11 @@ class EmulatedDrive {
   // Writes the records the drive buffers to the image file now, as an unload would;
   // false when that fails. (Filemarks, rewinds and spaces do it on their own.)
   bool flushBuffer();
+
+  // Makes writing take the time a drive streaming `bytesPerSecond` takes (0: no model),
+  // with a buffer the size of this drive's, and tells how busy that tape was kept.
+  void setRate(uint64_t bytesPerSecond);
+  TapeMotion::Figures motion() const;
   uint64_t position() const;  // byte offset in the image, for tests
 
   // The 36-byte INQUIRY answer's texts.
