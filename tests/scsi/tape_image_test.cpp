@@ -134,5 +134,38 @@ TEST_F(TapeImageTest, LargeRecordReadsStraightIntoTheBuffer) {
   EXPECT_EQ(t.readText(65535), block.substr(1));
 }
 
+// The drive's buffer changes when bytes reach the file, never which: writes that cross its
+// size, odd lengths and writes in the middle of what is recorded leave exactly the image
+// that unbuffered writes leave, and reads see every record wherever it is held.
+TEST_F(TapeImageTest, BufferedWritesLeaveTheSameBytesAndReadBack) {
+  DriveCommands& t = over(ImageBuilder{});
+  ImageBuilder expected;
+  std::vector<std::string> records;
+  for (int i = 0; i < 40; ++i) records.push_back(std::string(65536 - (i % 3), char('a' + i % 26)));
+  for (const auto& r : records) {
+    ASSERT_TRUE(t.write(r).good);
+    expected.record(r);
+  }
+  ASSERT_TRUE(t.write("odd").good);
+  ASSERT_TRUE(t.write("cut").good);
+  t.rewind();  // writes the buffer out
+  ASSERT_TRUE(t.spaceBlocks(41).good);
+  ASSERT_TRUE(t.write("new").good);  // the recorded data ends after it
+  ASSERT_TRUE(t.write("gone").good);
+  ASSERT_TRUE(t.spaceBlocks(-1).good);
+  ASSERT_TRUE(t.write("last").good);
+  ASSERT_TRUE(t.writeFilemarks(1).good);
+  expected.record("odd").record("new").record("last").filemark();
+  EXPECT_EQ(readFileBytes(path), expected.bytes);
+
+  t.rewind();
+  for (const auto& r : records) ASSERT_EQ(t.readText(static_cast<uint32_t>(r.size())), r);
+  EXPECT_EQ(t.readText(3), "odd");
+  EXPECT_EQ(t.readText(3), "new");
+  EXPECT_EQ(t.readText(4), "last");
+  ASSERT_TRUE(t.spaceBlocks(-2).good) << "backward over what the window holds";
+  EXPECT_EQ(t.readText(3), "new");
+}
+
 }  // namespace
 }  // namespace korv::test
