@@ -42,18 +42,26 @@ void ImageBuffer::detach() {
 
 int ImageBuffer::fill(uint64_t at, size_t want) {
   if (!window_) window_.reset(new uint8_t[kReadAhead]);  // left uninitialised: it is read into
+  // Records read one after the other fill the whole window. When little of the last
+  // window was used, the reader skips most bytes (spacing over large records needs only
+  // their length words, their data goes straight to a reader): filling the whole window
+  // would copy the whole tape to find a word per record.
+  const bool sparse = windowLength_ > 0 && windowServed_ * 8 < windowLength_;
+  size_t span = sparse ? kWordWindow : kReadAhead;
   // Reading backward (spacing toward the beginning) the window ends at the bytes asked
   // for; reading forward it starts there.
   uint64_t start = at;
   if (windowLength_ > 0 && at < windowAt_) {
-    start = at + want > kReadAhead ? at + want - kReadAhead : 0;
+    start = at + want > span ? at + want - span : 0;
   }
-  const size_t length = static_cast<size_t>(std::min<uint64_t>(kReadAhead, fileSize_ - start));
+  span = std::max(span, want);
+  const size_t length = static_cast<size_t>(std::min<uint64_t>(span, fileSize_ - start));
   windowLength_ = 0;
   const ssize_t got = preadFull(fd_, window_.get(), length, start);
   if (got < 0) return errno;
   windowAt_ = start;
   windowLength_ = static_cast<size_t>(got);
+  windowServed_ = 0;
   return 0;
 }
 
@@ -70,7 +78,7 @@ ssize_t ImageBuffer::read(uint64_t at, uint8_t* out, size_t n) {
     }
     const size_t inFile = static_cast<size_t>(std::min<uint64_t>(n - done, fileSize_ - p));
     if (!inWindow(p)) {
-      if (inFile >= kReadAhead / 2) {  // a large read gains nothing from the window
+      if (inFile >= kDirectRead) {  // a block's data goes straight to the reader: one copy
         const ssize_t got = preadFull(fd_, out + done, inFile, p);
         if (got < 0) return -1;
         done += static_cast<size_t>(got);
@@ -85,23 +93,62 @@ ssize_t ImageBuffer::read(uint64_t at, uint8_t* out, size_t n) {
     }
     const size_t k = std::min<size_t>(inFile, windowAt_ + windowLength_ - p);
     std::memcpy(out + done, window_.get() + (p - windowAt_), k);
+    windowServed_ += k;
     done += k;
   }
   return static_cast<ssize_t>(done);
 }
 
 int ImageBuffer::append(const iovec* iov, int count) {
+  size_t bytes = 0;
+  for (int i = 0; i < count; ++i) bytes += iov[i].iov_len;
+  if (bytes >= kDirectWrite && count < kMaxParts) return writeThrough(iov, count);
   const size_t before = pending_.size();
-  if (pending_.capacity() == 0) pending_.reserve(kWriteBehind + (size_t{1} << 16));
+  if (pending_.capacity() == 0) pending_.reserve(kWriteBehind + kDirectWrite);
   for (int i = 0; i < count; ++i) {
-    const auto* bytes = static_cast<const uint8_t*>(iov[i].iov_base);
-    pending_.insert(pending_.end(), bytes, bytes + iov[i].iov_len);
+    const auto* data = static_cast<const uint8_t*>(iov[i].iov_base);
+    pending_.insert(pending_.end(), data, data + iov[i].iov_len);
   }
   if (pending_.size() < kWriteBehind) return 0;
   if (int e = flush()) {
     pending_.resize(before);
     return e;
   }
+  return 0;
+}
+
+// A large record goes to the file at once, behind what is buffered, in one call: copying
+// it into the buffer first would cost more than the call it saves.
+int ImageBuffer::writeThrough(const iovec* iov, int count) {
+  iovec parts[kMaxParts + 1];
+  parts[0] = {pending_.data(), pending_.size()};
+  std::copy(iov, iov + count, parts + 1);
+  iovec* left = parts;
+  int leftCount = count + 1;
+  uint64_t at = fileSize_;
+  while (leftCount > 0) {
+    const ssize_t n = ::pwritev(fd_, left, leftCount, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int e = n < 0 ? errno : EIO;
+      while (::ftruncate(fd_, static_cast<off_t>(fileSize_)) != 0 && errno == EINTR) {
+      }
+      return e;  // the buffered bytes stay buffered, nothing of `iov` is kept
+    }
+    at += static_cast<uint64_t>(n);
+    size_t done = static_cast<size_t>(n);
+    while (leftCount > 0 && done >= left->iov_len) {
+      done -= left->iov_len;
+      ++left;
+      --leftCount;
+    }
+    if (leftCount > 0) {
+      left->iov_base = static_cast<uint8_t*>(left->iov_base) + done;
+      left->iov_len -= done;
+    }
+  }
+  fileSize_ = at;
+  pending_.clear();
   return 0;
 }
 

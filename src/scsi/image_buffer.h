@@ -20,6 +20,12 @@ class ImageBuffer {
   // Sizes a drive of this class buffers; small next to the memory of a listing.
   static constexpr size_t kWriteBehind = size_t{2} << 20;
   static constexpr size_t kReadAhead = size_t{2} << 20;
+  // Reads this large that the window does not hold go straight to the reader.
+  static constexpr size_t kDirectRead = size_t{32} << 10;
+  // Records this large are written straight through, behind what is buffered.
+  static constexpr size_t kDirectWrite = size_t{32} << 10;
+  // What a window holds after one of which little was used.
+  static constexpr size_t kWordWindow = size_t{4} << 10;
 
   void attach(int fd, uint64_t fileSize);
   void detach();  // forgets the file; anything not flushed is gone
@@ -42,6 +48,8 @@ class ImageBuffer {
  private:
   bool inWindow(uint64_t at) const { return at >= windowAt_ && at < windowAt_ + windowLength_; }
   int fill(uint64_t at, size_t want);
+  int writeThrough(const iovec* iov, int count);
+  static constexpr int kMaxParts = 4;
 
   int fd_ = -1;
   uint64_t fileSize_ = 0;  // bytes in the file itself
@@ -49,6 +57,7 @@ class ImageBuffer {
   std::unique_ptr<uint8_t[]> window_;  // allocated on the first read
   uint64_t windowAt_ = 0;
   size_t windowLength_ = 0;
+  size_t windowServed_ = 0;  // bytes read from the window since it was filled
 };
 
 }  // namespace korv
