@@ -3,8 +3,10 @@
 // a 32-bit little-endian length word (bits 23..0 the length, bit 31 "bad record"), the
 // data, a pad byte when the length is odd, and the length word again; 0 is a filemark,
 // 0xFFFFFFFE an erase gap, 0xFFFFFFFF or the end of the file the end of recorded data.
-// It answers the tape command set the way a drive does, persists every write, and can be
-// told to fail for the tests.
+// It answers the tape command set the way a drive does and buffers like one: written
+// records reach the image in large writes, and at the latest at the next filemark (synced
+// to disk without Immed), rewind, space or unload; a crash loses at most what came after
+// the last of those. It can be told to fail for the tests.
 
 #include <chrono>
 #include <cstdint>
