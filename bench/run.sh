@@ -122,6 +122,7 @@ measure() {  # $1 label, $2 tree folder
     ct+=" $(timed cat "$work/tape.tap")"
   done
   rm -rf "$work"/out-* "$work/a128.tar" "$work/adef.tar"
+  settle
   kb=$(echo "$kb" | median)
   row "$label: backup" "$kb" "$(echo "$t128" | median)" 'tar -b128'
   row "$label: backup" "$kb" "$(echo "$tdef" | median)" 'tar (10 KiB records)'
@@ -139,6 +140,12 @@ listing() {  # $1 tree
   kl=$(echo "$kl" | median)
   row "listing 100,000 files" "$kl" "$(echo "$fl" | median)" 'find -type f'
   row "listing 100,000 files" "$kl" "$(echo "$tl" | median)" 'tar -cf /dev/null'
+}
+
+# ext4 is slow to create files for a while after mass deletions: the next figures wait.
+settle() {
+  sync
+  sleep 10
 }
 
 peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
@@ -165,6 +172,7 @@ for t in $trees; do
        rm -f "$work/peak.tar" ;;
   esac
   rm -rf "${work:?}/$t"
+  settle
 done
 
 echo

@@ -128,15 +128,20 @@ ListedFile makeListedFile(Folder folder, const std::string& name, uint64_t size,
   auto encoded = nameFitsCp932 ? utf8ToCp932(path) : std::nullopt;
   if (!encoded) {
     file.problem = ListingProblem::NameNotCp932;
-    file.cp932Name = fitField(lossyCp932(path));
+    file.unusual = std::make_shared<const ListedFile::Unusual>(
+        ListedFile::Unusual{fitField(lossyCp932(path)), {}});
     return file;
   }
   if (encoded->size() > kMaxFieldText) {
     file.problem = ListingProblem::PathTooLong;
-    file.cp932Name = fitField(std::move(*encoded));
+    file.unusual = std::make_shared<const ListedFile::Unusual>(
+        ListedFile::Unusual{fitField(std::move(*encoded)), {}});
     return file;
   }
-  if (*encoded != path) file.cp932Name = std::move(*encoded);
+  if (*encoded != path) {
+    file.unusual =
+        std::make_shared<const ListedFile::Unusual>(ListedFile::Unusual{std::move(*encoded), {}});
+  }
   if (size > kLargestStreamSize) file.problem = ListingProblem::TooLarge;
   return file;
 }
@@ -228,7 +233,11 @@ bool listFile(const std::string& path, FileList& filelist, std::error_code& erro
   auto folder = std::make_shared<const std::string>(path.substr(0, path.size() - name.size()));
   filelist.push_back(
       makeListedFile(std::move(folder), name, info->size, info->packedLastWrite, findData, fits));
-  if (target != path) filelist.back().target = target;
+  if (target != path) {
+    ListedFile& file = filelist.back();
+    file.unusual = std::make_shared<const ListedFile::Unusual>(
+        ListedFile::Unusual{file.unusual ? file.unusual->cp932Name : std::string(), target});
+  }
   return true;
 }
 

@@ -32,18 +32,29 @@ struct ListedFile {
   // that folder) and its own name.
   std::shared_ptr<const std::string> folder;
   std::string fileName;
-  std::string cp932Name;  // the name on tape (CP932) when it differs from the path in bytes
-  std::string target;     // when the user named a link: what the backup opens
-  uint64_t size = 0;      // the whole size at listing time
+  uint64_t size = 0;  // the whole size at listing time
   uint64_t creationTime = 0, lastAccessTime = 0, lastWriteTime = 0;  // FILETIME
   uint32_t packedLastWrite = 0;
   uint32_t attributes = 0;
   ListingProblem problem = ListingProblem::None;
+  // What few files need: a name on tape that differs from the path in bytes (CP932
+  // beyond ASCII, or a cut or unwritable path), a link's target the user named.
+  struct Unusual {
+    std::string cp932Name;
+    std::string target;
+  };
+  std::shared_ptr<const Unusual> unusual;
 
   // The path, shown in the log and the progress.
   std::string path() const { return *folder + fileName; }
-  std::string name() const { return cp932Name.empty() ? path() : cp932Name; }
-  std::string openPath() const { return target.empty() ? path() : target; }
+  // The name on tape (CP932).
+  std::string name() const {
+    return unusual && !unusual->cp932Name.empty() ? unusual->cp932Name : path();
+  }
+  // What the backup opens: the path, or the target of the link the user named.
+  std::string openPath() const {
+    return unusual && !unusual->target.empty() ? unusual->target : path();
+  }
   // The size field of its entry: the low 32 bits, as a signed value.
   int32_t entrySize() const { return static_cast<int32_t>(static_cast<uint32_t>(size)); }
   // Its catalogue entry: name, packed time, size, attributes and find-data record.

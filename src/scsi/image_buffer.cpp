@@ -42,11 +42,11 @@ void ImageBuffer::detach() {
 
 int ImageBuffer::fill(uint64_t at, size_t want) {
   if (!window_) window_.reset(new uint8_t[kReadAhead]);  // left uninitialised: it is read into
-  // Records read one after the other fill the whole window. When little of the last
-  // window was used, the reader skips most bytes (spacing over large records needs only
-  // their length words, their data goes straight to a reader): filling the whole window
-  // would copy the whole tape to find a word per record.
-  const bool sparse = windowLength_ > 0 && windowServed_ * 8 < windowLength_;
+  // Small records read one after the other fill the whole window. When the last window
+  // served less than a read per KiB, the reader passes large records (spacing over them
+  // needs only their length words; their data goes straight to a reader): filling the
+  // whole window would copy the whole tape to find a word per record.
+  const bool sparse = windowLength_ > 0 && windowReads_ * 1024 < windowLength_;
   size_t span = sparse ? kWordWindow : kReadAhead;
   // Reading backward (spacing toward the beginning) the window ends at the bytes asked
   // for; reading forward it starts there.
@@ -61,7 +61,7 @@ int ImageBuffer::fill(uint64_t at, size_t want) {
   if (got < 0) return errno;
   windowAt_ = start;
   windowLength_ = static_cast<size_t>(got);
-  windowServed_ = 0;
+  windowReads_ = 0;
   return 0;
 }
 
@@ -93,7 +93,7 @@ ssize_t ImageBuffer::read(uint64_t at, uint8_t* out, size_t n) {
     }
     const size_t k = std::min<size_t>(inFile, windowAt_ + windowLength_ - p);
     std::memcpy(out + done, window_.get() + (p - windowAt_), k);
-    windowServed_ += k;
+    ++windowReads_;
     done += k;
   }
   return static_cast<ssize_t>(done);

@@ -57,7 +57,7 @@ class ImageBuffer {
   std::unique_ptr<uint8_t[]> window_;  // allocated on the first read
   uint64_t windowAt_ = 0;
   size_t windowLength_ = 0;
-  size_t windowServed_ = 0;  // bytes read from the window since it was filled
+  size_t windowReads_ = 0;  // reads the window served since it was filled
 };
 
 }  // namespace korv
