@@ -86,9 +86,7 @@ ScsiTransport& Session::transport() {
     config = readBusConfig(optionsPath_, &problem);
     if (!problem.empty()) impl_->messages.note(problem + "; using adapter=auto");
   }
-  const std::string defaultImage =
-      (std::filesystem::path(optionsPath_).parent_path() / "tape4.tap").string();
-  impl_->bus = openBus(config, defaultImage);
+  impl_->bus = openBus(config, defaultImagePath(optionsPath_));
   if (!impl_->bus->transport->hostAdapter().ready)
     impl_->messages.note(impl_->bus->description + ": this bus cannot be used");
 
