@@ -79,7 +79,11 @@ int QtMessages::run(QDialog& box) {
       if (guard) observer(*guard);
     });
   }
-  return box.exec();
+  // A box waits for the user: the arrow, even inside a handler that shows the hourglass.
+  QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int answer = box.exec();
+  QGuiApplication::restoreOverrideCursor();
+  return answer;
 }
 
 void QtMessages::show(BoxType type, const std::string& text) {
