@@ -23,7 +23,12 @@
 #include "gui/app/veru.h"
 #include "gui/common/qt_messages.h"
 #include "gui/idsetu/idsetu.h"
+#include "gui/restore/restoreu.h"
+#include "gui/restore/testu.h"
+#include "support/foreign_set.h"
 #include "support/gui_fixture.h"
+#include "support/set_tapes.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -54,6 +59,25 @@ QPushButton* buttonWithText(QDialog& box, const QString& text) {
   return nullptr;
 }
 
+// A week's set of a home folder, one file of which could not be backed up.
+void writeExampleSet(korv::TScsifile& sf) {
+  using korv::test::pattern;
+  using korv::test::sj;
+  std::vector<korv::test::TapeFile> files;
+  const char* names[] = {"文書/報告書_2026年11月.odt", "文書/見積書.pdf", "文書/議事録/定例会議.txt",
+                         "写真/紅葉/IMG_0412.jpg", "写真/紅葉/IMG_0413.jpg", "写真/家族/誕生日.png",
+                         "音楽/練習曲.flac", ".bashrc", ".config/korvessian/korvessian.ini",
+                         "作業/tape-notes.md", "作業/巨大な一時ファイル.iso"};
+  unsigned seed = 1;
+  for (const char* name : names) {
+    korv::test::TapeFile file{sj(std::string("/home/hanako/") + name), pattern(40000 * seed, seed)};
+    file.skipped = std::string(name).ends_with(".iso");
+    files.push_back(file);
+    ++seed;
+  }
+  korv::test::writeForeignSet(sf, sj("週次バックアップ 2026-12-06"), files);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +91,7 @@ int main(int argc, char** argv) {
   korv::gui::setupApplication();
 
   korv::test::GuiWorkspace workspace;
+  workspace.formatTape();
   QtMessages messages(QStringLiteral("Korvessian"));
   korv::test::GuiProgram program(workspace, messages);
   korv::gui::Tmain main(program.app);
@@ -125,6 +150,27 @@ int main(int argc, char** argv) {
     });
     boxes.push_back([](QDialog& box) { box.accept(); });
     main.N16Click();
+
+    // The restore dialog with a set open and a destination chosen; the test dialog after
+    // a run, with its log.
+    writeExampleSet(program.app.sf);
+    {
+      korv::gui::Trestore restore(program.app, &main);
+      restore.show();
+      restore.Button4Click();
+      korv::test::chooseSet(restore, 0);
+      restore.fvChange(QStringLiteral("/home/hanako/復元/"));
+      save(restore, QStringLiteral("restore.png"));
+    }
+    {
+      korv::gui::Ttest test(program.app, &main);
+      test.show();
+      test.Button4Click();
+      korv::test::chooseSet(test, 0);
+      boxes.push_back([](QDialog& box) { box.accept(); });  // "終了しました"
+      test.Button2Click();
+      save(test, QStringLiteral("test.png"));
+    }
 
     main.close();
   });
