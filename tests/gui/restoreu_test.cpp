@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -86,7 +88,8 @@ class TrestoreTest : public QObject {
     QCOMPARE(program->scripted.texts(), std::vector<std::string>{"終了しました"});
     QVERIFY(control<QPlainTextEdit>(*dialog, "Memo1").toPlainText().isEmpty());
     for (const char* name : {"a.txt", "sub/exact.bin", "empty.txt", "readonly.txt"}) {
-      struct stat before {}, after {};
+      struct stat before {
+      }, after{};
       QCOMPARE(stat((src / name).c_str(), &before), 0);
       QCOMPARE(stat(restored(out, src / name).c_str(), &after), 0);
       QCOMPARE(readFile(restored(out, src / name)), readFile(src / name));
@@ -109,9 +112,9 @@ class TrestoreTest : public QObject {
     openFirstSet(out);
     QCOMPARE(control<QListWidget>(*dialog, "ListBox1").item(0)->text(),
              QStringLiteral("ウィンドウズ"));
-    QCOMPARE(fileLines(*dialog),
-             (QStringList{QStringLiteral("C:\\ソフト\\表.txt"), QStringLiteral("C:\\ソフト\\無い.txt"),
-                          QStringLiteral("D:\\ルート.txt")}));
+    QCOMPARE(fileLines(*dialog), (QStringList{QStringLiteral("C:\\ソフト\\表.txt"),
+                                              QStringLiteral("C:\\ソフト\\無い.txt"),
+                                              QStringLiteral("D:\\ルート.txt")}));
     dialog->Button2Click();
     QCOMPARE(program->scripted.texts(), std::vector<std::string>{"終了しました"});
     QCOMPARE(readFile(out / "ソフト" / "表.txt"), pattern(100, 1));
@@ -135,9 +138,14 @@ class TrestoreTest : public QObject {
       if (memo.toPlainText().isEmpty()) return;
       setLineSelected(*dialog, 2, false);
       control<QLineEdit>(*dialog, "Edit3").setText(QString::fromStdString(moved.string() + "/"));
+      // Meanwhile the run cannot be started again, and "戻る" waits for its end.
+      QVERIFY(!control<QPushButton>(*dialog, "Button2").isEnabled());
+      dialog->Button1Click();
+      QVERIFY(dialog->isVisible());
     });
     dialog->Button2Click();
     QCOMPARE(program->scripted.texts(), std::vector<std::string>{"終了しました"});
+    QVERIFY(!dialog->isVisible());
     QCOMPARE(readFile(moved / "second"), std::string("2"));
     QVERIFY(!fs::exists(out / "second"));
     QVERIFY(!fs::exists(moved / "third"));
@@ -147,9 +155,12 @@ class TrestoreTest : public QObject {
   void destinationBoxEndsWithOneSlash_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("without") << "/srv/restore" << "/srv/restore/";
-    QTest::newRow("with") << "/srv/restore/" << "/srv/restore/";
-    QTest::newRow("root") << "/" << "/";
+    QTest::newRow("without") << "/srv/restore"
+                             << "/srv/restore/";
+    QTest::newRow("with") << "/srv/restore/"
+                          << "/srv/restore/";
+    QTest::newRow("root") << "/"
+                          << "/";
     QTest::newRow("none reported") << "" << QDir::currentPath() + "/";
   }
   void destinationBoxEndsWithOneSlash() {

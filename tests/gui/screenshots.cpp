@@ -64,10 +64,17 @@ void writeExampleSet(korv::TScsifile& sf) {
   using korv::test::pattern;
   using korv::test::sj;
   std::vector<korv::test::TapeFile> files;
-  const char* names[] = {"文書/報告書_2026年11月.odt", "文書/見積書.pdf", "文書/議事録/定例会議.txt",
-                         "写真/紅葉/IMG_0412.jpg", "写真/紅葉/IMG_0413.jpg", "写真/家族/誕生日.png",
-                         "音楽/練習曲.flac", ".bashrc", ".config/korvessian/korvessian.ini",
-                         "作業/tape-notes.md", "作業/巨大な一時ファイル.iso"};
+  const char* names[] = {"文書/報告書_2026年11月.odt",
+                         "文書/見積書.pdf",
+                         "文書/議事録/定例会議.txt",
+                         "写真/紅葉/IMG_0412.jpg",
+                         "写真/紅葉/IMG_0413.jpg",
+                         "写真/家族/誕生日.png",
+                         "音楽/練習曲.flac",
+                         ".bashrc",
+                         ".config/korvessian/korvessian.ini",
+                         "作業/tape-notes.md",
+                         "作業/巨大な一時ファイル.iso"};
   unsigned seed = 1;
   for (const char* name : names) {
     korv::test::TapeFile file{sj(std::string("/home/hanako/") + name), pattern(40000 * seed, seed)};

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include <filesystem>
@@ -75,17 +76,22 @@ class TtestTest : public QObject {
     QTest::addColumn<QString>("tape");
     QTest::addColumn<QString>("edit1");
     QTest::addColumn<int>("boxes");
-    QTest::newRow("label, no sets") << "empty" << "GUI TEST" << 0;
-    QTest::newRow("other version") << "other" << "バックアップセット名は取得できませんでした" << 1;
-    QTest::newRow("blank") << "blank" << "バックアップセット名は取得できませんでした" << 0;
+    QTest::newRow("label, no sets") << "empty"
+                                    << "GUI TEST" << 0;
+    QTest::newRow("other version") << "other"
+                                   << "バックアップセット名は取得できませんでした" << 1;
+    QTest::newRow("blank") << "blank"
+                           << "バックアップセット名は取得できませんでした" << 1;
   }
   void tapesWithoutSetsToList() {
     QFETCH(QString, tape);
     QFETCH(QString, edit1);
-    QFETCH(int, boxes);
+    QFETCH(int, boxes);  // the mounting's own message
     if (tape == "other") {
-      TapBuilder().label("Quorvantelmix KORVESSIAN Format Ver2.0", "OLD").filemark().writeTo(
-          workspace->imagePath(4));
+      TapBuilder()
+          .label("Quorvantelmix KORVESSIAN Format Ver2.0", "OLD")
+          .filemark()
+          .writeTo(workspace->imagePath(4));
     } else if (tape == "blank") {
       fs::remove(workspace->imagePath(4));
     }
@@ -104,11 +110,12 @@ class TtestTest : public QObject {
     writeSet("one", {{"/1a", "a"}});
     writeSet("two", {{"/2a", "a"}, {"/2b", "b"}});
     dialog->Button4Click();
-    sets().setFocus();
-    QTest::keyClick(&sets(), Qt::Key_Down);
+    chooseSet(*dialog, 0);
     QCOMPARE(text("Edit2"), QStringLiteral("one"));
     QCOMPARE(fileLines(*dialog), QStringList{QStringLiteral("/1a")});
+    program->bus.clearTrace();
     QTest::keyClick(&sets(), Qt::Key_Down);
+    QCOMPARE(program->bus.count(0x01), 1);  // rewound, then spaced to the set
     QCOMPARE(text("Edit2"), QStringLiteral("two"));
     QCOMPARE(fileLines(*dialog), (QStringList{QStringLiteral("/2a"), QStringLiteral("/2b")}));
     QCOMPARE(selectedLines(*dialog), 2);
@@ -159,8 +166,11 @@ class TtestTest : public QObject {
   void aSetOfOneHundredThousandFilesListsAllSelected() {
     std::vector<sf_file2> entries(100000);
     for (size_t i = 0; i < entries.size(); ++i) entries[i].name = "/f" + std::to_string(i);
-    TapBuilder().volume("BIG").catalogue("big", entries).data(entries).writeTo(
-        workspace->imagePath(4));
+    TapBuilder()
+        .volume("BIG")
+        .catalogue("big", entries)
+        .data(entries)
+        .writeTo(workspace->imagePath(4));
     start();
     dialog->Button4Click();
     chooseSet(*dialog, 0);

@@ -98,7 +98,7 @@ void QtMessages::show(BoxType type, const std::string& text) {
     box.setEscapeButton(ok);
   } else {
     box.setWindowTitle(boxTitle(type));
-    box.setIcon(type == BoxType::Warning  ? QMessageBox::Warning
+    box.setIcon(type == BoxType::Warning ? QMessageBox::Warning
                 : type == BoxType::Error ? QMessageBox::Critical
                                          : QMessageBox::Information);
     QPushButton* yes = box.addButton(QString::fromUtf8(kYesText), QMessageBox::YesRole);

@@ -14,6 +14,8 @@ class Trestore;
 
 namespace korv::gui {
 
+class TFolderTreeViewEx;
+
 // The text Edit3 takes for a folder chosen in the tree: the folder with one "/" at its
 // end, or the current folder when the tree reports none.
 QString destinationText(const QString& folder);
@@ -26,13 +28,14 @@ class Trestore : public SetBrowserDialog, public jobs::DestinationSource {
   ~Trestore() override;
 
   std::string destination() override;
+  TFolderTreeViewEx& folderTree();
 
  public slots:
-  // The folder tree's selection changed to `folder` (empty: no file-system folder).
+  // The folder tree's current folder became `folder` (empty: none reported yet).
   void fvChange(const QString& folder);
 
  protected:
-  jobs::RunResult run(jobs::RunFaces& faces) override;
+  jobs::RunResult run(jobs::RunFaces& faces, jobs::Selection& selection) override;
   void runFinished() override;
 
  private:

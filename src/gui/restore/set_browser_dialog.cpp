@@ -1,54 +1,24 @@
 #include "gui/restore/set_browser_dialog.h"
 
-#include <QAbstractListModel>
 #include <QEvent>
 #include <QLineEdit>
-#include <QListView>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "gui/backup/copydlgu.h"
 #include "gui/common/app_font.h"
 #include "gui/common/hourglass.h"
 #include "gui/common/top_level.h"
-#include "jobs/progress_math.h"
+#include "gui/widgets/entry_list.h"
+#include "gui/widgets/locale_figures.h"
 #include "jobs/run_guard.h"
 #include "jobs/selection.h"
 #include "jobs/set_browser.h"
 #include "sys/cp932.h"
 
 namespace korv::gui {
-
-// The open set's paths, one line per catalogue entry; built once per opening, so the view
-// asks only for the lines it shows.
-class EntryListModel : public QAbstractListModel {
- public:
-  using QAbstractListModel::QAbstractListModel;
-
-  void setEntries(const std::vector<sf_file2>& entries) {
-    beginResetModel();
-    lines_.clear();
-    lines_.reserve(static_cast<qsizetype>(entries.size()));
-    for (const sf_file2& e : entries) lines_.push_back(QString::fromStdString(displayText(e.name)));
-    endResetModel();
-  }
-  void clear() {
-    beginResetModel();
-    lines_.clear();
-    endResetModel();
-  }
-  int rowCount(const QModelIndex& parent = {}) const override {
-    return parent.isValid() ? 0 : static_cast<int>(lines_.size());
-  }
-  QVariant data(const QModelIndex& index, int role) const override {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= lines_.size()) return {};
-    return lines_[index.row()];
-  }
-
- private:
-  QList<QString> lines_;
-};
 
 namespace {
 
@@ -64,31 +34,10 @@ QString logLine(const std::string& utf8) {
   return line;
 }
 
-// A progress face that shows nothing; replaced by the progress dialog.
-class SilentProgress : public jobs::ProgressSink {
- public:
-  void setallbyte(float) override {}
-  void setallcount(int32_t) override {}
-  void setcopycount(int32_t) override {}
-  void setcopybyte(float) override {}
-  void setfilename(const std::string&) override {}
-  void setanimate(bool) override {}
-  void stopclock() override {}
-  bool isabort() override { return false; }
-  void clearabort() override {}
-};
-
-class SilentProgressFactory : public jobs::ProgressFactory {
- public:
-  std::unique_ptr<jobs::ProgressSink> create(const std::string&) override {
-    return std::make_unique<SilentProgress>();
-  }
-};
-
 }  // namespace
 
 SetBrowserDialog::SetBrowserDialog(AppContext& app, QWidget* parent)
-    : QDialog(parent), app_(app), progress_(std::make_unique<SilentProgressFactory>()) {}
+    : QDialog(parent), app_(app), progress_(std::make_unique<QtProgressFactory>(this)) {}
 
 SetBrowserDialog::~SetBrowserDialog() = default;
 
@@ -97,8 +46,6 @@ void SetBrowserDialog::attach(const BrowserControls& controls) {
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
-  files_ = new EntryListModel(this);
-  c_.ListBox2->setModel(files_);
   // Hidden while it is refilled, the list keeps its place in the layout.
   QSizePolicy policy = c_.ListBox2->sizePolicy();
   policy.setRetainSizeWhenHidden(true);
@@ -114,22 +61,26 @@ void SetBrowserDialog::attach(const BrowserControls& controls) {
   connect(c_.Button3, &QPushButton::clicked, this, &SetBrowserDialog::Button3Click);
   connect(c_.Button4, &QPushButton::clicked, this, &SetBrowserDialog::Button4Click);
   connect(c_.Button5, &QPushButton::clicked, this, &SetBrowserDialog::Button5Click);
-  // A keyboard move opens the set it reaches; so does a click, also on the line already
-  // chosen (after a test the tape stands at its beginning: choosing the set again
-  // positions it anew). A click that moves the line opens it once, by the move.
-  // (Focus alone makes a line current without choosing it: that opens nothing.)
-  connect(c_.ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (row >= 0 && c_.ListBox1->item(row)->isSelected()) ListBox1Click();
+  // A line that becomes chosen, by a click or a keyboard move, opens its set. So does a
+  // click on the line already chosen: after a test the tape stands at its beginning, and
+  // choosing the set again positions it anew.
+  connect(c_.ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+    if (!c_.ListBox1->selectedItems().isEmpty()) ListBox1Click();
   });
   connect(c_.ListBox1, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-    if (c_.ListBox1->row(item) == rowAtPress_) ListBox1Click();
+    const bool again = item == pressedChosen_;
+    pressedChosen_ = nullptr;
+    if (again) ListBox1Click();
   });
   c_.ListBox1->viewport()->installEventFilter(this);
 }
 
 bool SetBrowserDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == c_.ListBox1->viewport() && event->type() == QEvent::MouseButtonPress)
-    rowAtPress_ = c_.ListBox1->currentRow();
+  if (watched == c_.ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
+    QListWidgetItem* item =
+        c_.ListBox1->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    pressedChosen_ = item != nullptr && item->isSelected() ? item : nullptr;
+  }
   return QDialog::eventFilter(watched, event);
 }
 
@@ -144,7 +95,8 @@ void SetBrowserDialog::Button4Click() {
   c_.ListBox1->blockSignals(true);
   c_.ListBox1->clear();
   c_.ListBox1->blockSignals(false);
-  files_->clear();
+  pressedChosen_ = nullptr;
+  c_.ListBox2->clear();
   const jobs::SetList sets = jobs::listSets(app_.sf);
   if (!sets.mounted) {
     c_.Edit1->setText(fromUtf8(jobs::kSetNamesUnavailable));
@@ -161,41 +113,35 @@ void SetBrowserDialog::Button4Click() {
 }
 
 void SetBrowserDialog::ListBox1Click() {
-  const int row = c_.ListBox1->currentRow();
+  const QList<QListWidgetItem*> chosen = c_.ListBox1->selectedItems();
+  const int row = chosen.isEmpty() ? -1 : c_.ListBox1->row(chosen.first());
   if (row < 0 || running_) return;
   Hourglass hourglass;
   hourglass.show();
   c_.ListBox2->hide();
   c_.Edit2->setText(c_.ListBox1->item(row)->text());
-  files_->clear();
+  c_.ListBox2->clear();
   std::string name;
   if (!jobs::openSet(app_.sf, row + 1, name, app_.messages)) {
     c_.ListBox2->show();
     return;
   }
-  files_->setEntries(jobs::openSetEntries(app_.sf));
-  selectAllLines(true);
+  const TScsifile& sf = app_.sf;
+  c_.ListBox2->setLines(static_cast<int>(jobs::openSetEntries(sf).size()), [&sf](int line) {
+    const auto& entries = jobs::openSetEntries(sf);
+    const auto at = static_cast<size_t>(line);
+    return at < entries.size() ? QString::fromStdString(displayText(entries[at].name)) : QString();
+  });
+  c_.ListBox2->selectAll();
   c_.ListBox2->show();
   CountSize();
-}
-
-void SetBrowserDialog::selectAllLines(bool on) {
-  QItemSelectionModel* selection = c_.ListBox2->selectionModel();
-  const int lines = files_->rowCount();
-  if (!on || lines == 0) {
-    selection->clearSelection();
-    return;
-  }
-  // One range, however long the list.
-  selection->select(QItemSelection(files_->index(0), files_->index(lines - 1)),
-                    QItemSelectionModel::ClearAndSelect);
 }
 
 void SetBrowserDialog::Button3Click() {
   Hourglass hourglass;
   hourglass.show();
   c_.ListBox2->hide();
-  if (files_->rowCount() > 0) selectAllLines(!selected(0));
+  c_.ListBox2->toggleAllByFirstLine();
   c_.ListBox2->show();
   CountSize();
 }
@@ -209,17 +155,14 @@ void SetBrowserDialog::FormActivate() {
 }
 
 void SetBrowserDialog::CountSize() {
-  if (files_ == nullptr) return;
+  if (c_.ListBox2 == nullptr) return;
+  // An emptied list counts nothing, whatever catalogue `sf` still holds.
   const jobs::SelectionFigures figures =
-      files_->rowCount() == 0 ? jobs::SelectionFigures{}
-                              : jobs::countSelection(jobs::openSetEntries(app_.sf), *this);
-  c_.Edit4->setText(fromUtf8(jobs::formatCount(figures.count, 13)).trimmed());
-  c_.Edit5->setText(fromUtf8(jobs::formatSelectedSize(figures.bytes)).trimmed());
-}
-
-bool SetBrowserDialog::selected(size_t line) {
-  if (line >= static_cast<size_t>(files_->rowCount())) return false;
-  return c_.ListBox2->selectionModel()->isRowSelected(static_cast<int>(line), QModelIndex());
+      c_.ListBox2->count() == 0 ? jobs::SelectionFigures{}
+                                : jobs::countSelection(jobs::openSetEntries(app_.sf), *c_.ListBox2);
+  // Right-aligned by the box: a proportional face does not line up padding spaces.
+  c_.Edit4->setText(countText(figures.count, 13).trimmed());
+  c_.Edit5->setText(megabytesText(static_cast<double>(figures.bytes) / 1024 / 1024).trimmed());
 }
 
 void SetBrowserDialog::clear() {
@@ -231,7 +174,7 @@ void SetBrowserDialog::add(const std::string& line) {
 }
 
 void SetBrowserDialog::emptyFileList() {
-  files_->clear();
+  c_.ListBox2->clear();
 }
 
 void SetBrowserDialog::setStartControlsEnabled(bool on) {
@@ -248,7 +191,7 @@ void SetBrowserDialog::Button2Click() {
   jobs::RunResult result;
   runHandler(app_.messages, [&] {
     jobs::RunFaces faces{app_.messages, *progress_, *this, app_.opt};
-    result = run(faces);
+    result = run(faces, *c_.ListBox2);
   });
   running_ = false;
   setStartControlsEnabled(true);

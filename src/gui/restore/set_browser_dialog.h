@@ -13,14 +13,14 @@
 #include "jobs/run_interfaces.h"
 
 class QLineEdit;
-class QListView;
 class QListWidget;
+class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace korv::gui {
 
-class EntryListModel;
+class EntryListView;
 
 // The shared controls, as each form's Designer file names them.
 struct BrowserControls {
@@ -34,11 +34,11 @@ struct BrowserControls {
   QLineEdit* Edit4;      // selected count
   QLineEdit* Edit5;      // selected MB
   QListWidget* ListBox1;
-  QListView* ListBox2;
+  EntryListView* ListBox2;
   QPlainTextEdit* Memo1;
 };
 
-class SetBrowserDialog : public QDialog, public jobs::RunLog, public jobs::Selection {
+class SetBrowserDialog : public QDialog, public jobs::RunLog {
   Q_OBJECT
 
  public:
@@ -46,10 +46,9 @@ class SetBrowserDialog : public QDialog, public jobs::RunLog, public jobs::Selec
 
   bool running() const { return running_; }
 
-  // The run's faces over this dialog's widgets.
+  // The run's log face: Memo1.
   void clear() override;
   void add(const std::string& line) override;
-  bool selected(size_t line) override;
 
  public slots:
   void Button4Click();
@@ -65,8 +64,8 @@ class SetBrowserDialog : public QDialog, public jobs::RunLog, public jobs::Selec
   SetBrowserDialog(AppContext& app, QWidget* parent);
   // Called by the form once its Designer widgets exist.
   void attach(const BrowserControls& controls);
-  // The form's run (restore or test) with the given faces.
-  virtual jobs::RunResult run(jobs::RunFaces& faces) = 0;
+  // The form's run (restore or test) with the given faces and the file list's selection.
+  virtual jobs::RunResult run(jobs::RunFaces& faces, jobs::Selection& selection) = 0;
   // After a run that worked to its end.
   virtual void runFinished() {}
   // Empties the file list (a restore that finished closed the set).
@@ -80,14 +79,12 @@ class SetBrowserDialog : public QDialog, public jobs::RunLog, public jobs::Selec
 
  private:
   void setStartControlsEnabled(bool on);
-  void selectAllLines(bool on);
 
   BrowserControls c_{};
-  EntryListModel* files_ = nullptr;
   std::unique_ptr<jobs::ProgressFactory> progress_;
   bool running_ = false;
   bool closeRequested_ = false;
-  int rowAtPress_ = -1;  // the set list's current line when the mouse went down on it
+  QListWidgetItem* pressedChosen_ = nullptr;  // the chosen set's line, when pressed again
 };
 
 }  // namespace korv::gui

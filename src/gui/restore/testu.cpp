@@ -22,8 +22,8 @@ Ttest::Ttest(AppContext& app, QWidget* parent)
 
 Ttest::~Ttest() = default;
 
-jobs::RunResult Ttest::run(jobs::RunFaces& faces) {
-  return jobs::testRun(app_.sf, *this, faces);
+jobs::RunResult Ttest::run(jobs::RunFaces& faces, jobs::Selection& selection) {
+  return jobs::testRun(app_.sf, selection, faces);
 }
 
 }  // namespace korv::gui

@@ -20,7 +20,7 @@ class Ttest : public SetBrowserDialog {
   ~Ttest() override;
 
  protected:
-  jobs::RunResult run(jobs::RunFaces& faces) override;
+  jobs::RunResult run(jobs::RunFaces& faces, jobs::Selection& selection) override;
 
  private:
   std::unique_ptr<Ui::Ttest> ui;

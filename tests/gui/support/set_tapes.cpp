@@ -1,8 +1,8 @@
 #include "support/set_tapes.h"
 
-#include <QItemSelectionModel>
 #include <QTest>
 
+#include "gui/widgets/entry_list.h"
 #include "jobs/backup_run.h"
 #include "jobs/dirsearch.h"
 #include "jobs/selection.h"
@@ -66,22 +66,21 @@ void chooseSet(QWidget& form, int row) {
 }
 
 QStringList fileLines(QWidget& form) {
-  auto& files = control<QListView>(form, "ListBox2");
+  auto& files = control<gui::EntryListView>(form, "ListBox2");
   QStringList lines;
-  for (int row = 0; row < files.model()->rowCount(); ++row)
+  for (int row = 0; row < files.count(); ++row)
     lines << files.model()->index(row, 0).data().toString();
   return lines;
 }
 
 int selectedLines(QWidget& form) {
-  return static_cast<int>(
-      control<QListView>(form, "ListBox2").selectionModel()->selectedRows().size());
+  int selected = 0;
+  for (bool on : control<gui::EntryListView>(form, "ListBox2").selectedLines()) selected += on;
+  return selected;
 }
 
 void setLineSelected(QWidget& form, int row, bool on) {
-  auto& files = control<QListView>(form, "ListBox2");
-  files.selectionModel()->select(files.model()->index(row, 0), on ? QItemSelectionModel::Select
-                                                                  : QItemSelectionModel::Deselect);
+  control<gui::EntryListView>(form, "ListBox2").setSelected(row, on);
 }
 
 }  // namespace korv::test
