@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <functional>
 
 #include "gui/app/mainu.h"
@@ -25,9 +26,11 @@
 #include "gui/idsetu/idsetu.h"
 #include "gui/restore/restoreu.h"
 #include "gui/restore/testu.h"
+#include "gui/widgets/folder_tree.h"
 #include "support/foreign_set.h"
 #include "support/gui_fixture.h"
 #include "support/set_tapes.h"
+#include "support/temp_dir.h"
 #include "support/test_files.h"
 
 namespace {
@@ -60,7 +63,7 @@ QPushButton* buttonWithText(QDialog& box, const QString& text) {
 }
 
 // A week's set of a home folder, one file of which could not be backed up.
-void writeExampleSet(korv::TScsifile& sf) {
+void writeExampleSet(korv::TScsifile& sf, const std::string& setName) {
   using korv::test::pattern;
   using korv::test::sj;
   std::vector<korv::test::TapeFile> files;
@@ -82,7 +85,7 @@ void writeExampleSet(korv::TScsifile& sf) {
     files.push_back(file);
     ++seed;
   }
-  korv::test::writeForeignSet(sf, sj("週次バックアップ 2026-12-06"), files);
+  korv::test::writeForeignSet(sf, sj(setName), files);
 }
 
 }  // namespace
@@ -160,20 +163,24 @@ int main(int argc, char** argv) {
 
     // The restore dialog with a set open and a destination chosen; the test dialog after
     // a run, with its log.
-    writeExampleSet(program.app.sf);
+    writeExampleSet(program.app.sf, "週次バックアップ 2026-11-29");
+    writeExampleSet(program.app.sf, "週次バックアップ 2026-12-06");
+    korv::test::TempDir destination;
+    std::filesystem::create_directory(destination.path() / "復元");
     {
       korv::gui::Trestore restore(program.app, &main);
       restore.show();
       restore.Button4Click();
-      korv::test::chooseSet(restore, 0);
-      restore.fvChange(QStringLiteral("/home/hanako/復元/"));
+      korv::test::chooseSet(restore, 1);
+      restore.folderTree().selectPath(
+          QString::fromStdString((destination.path() / "復元").string()));
       save(restore, QStringLiteral("restore.png"));
     }
     {
       korv::gui::Ttest test(program.app, &main);
       test.show();
       test.Button4Click();
-      korv::test::chooseSet(test, 0);
+      korv::test::chooseSet(test, 1);
       boxes.push_back([](QDialog& box) { box.accept(); });  // "終了しました"
       test.Button2Click();
       save(test, QStringLiteral("test.png"));
