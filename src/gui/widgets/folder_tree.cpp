@@ -42,9 +42,8 @@ TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent)
 
 void TFolderTreeViewEx::expandMachine() {
   // The model was rebuilt: its selection model follows, so connect it again.
-  connect(
-      selectionModel(), &QItemSelectionModel::currentChanged, this,
-      [this] { emit OnChange(CurrentFolder()); }, Qt::UniqueConnection);
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TFolderTreeViewEx::currentFolderChanged, Qt::UniqueConnection);
   expand(folders_->machineIndex());
 }
 
@@ -61,6 +60,10 @@ void TFolderTreeViewEx::setFileMask(const QStringList& extensions) {
 void TFolderTreeViewEx::setShowIncludeHidden(bool on) {
   folders_->setShowIncludeHidden(on);
   expandMachine();
+}
+
+void TFolderTreeViewEx::currentFolderChanged() {
+  emit OnChange(CurrentFolder());
 }
 
 QString TFolderTreeViewEx::CurrentFolder() {
