@@ -196,9 +196,11 @@ class BackupTest : public QObject {
     const int deselected = lines().indexOf(QString::fromStdString((src() / "skip.me").string()));
     QVERIFY(deselected >= 0);
     dlg_->ListBox()->setSelected(deselected, false);
+    QCOMPARE(text("Edit1").trimmed(), QString("4"));  // stale until recounted
     startBackup("GUI 作成");
     QCOMPARE(program_->scripted.texts().back(), std::string("終了しました．"));
     QVERIFY(dlg_->progress().current() == nullptr);
+    QTRY_COMPARE(text("Edit1").trimmed(), QString("3"));  // active again once it closed
 
     QJsonArray expected;
     for (int i = 0; i < dlg_->filecount(); ++i) {

@@ -21,9 +21,14 @@
 #include "gui/app/mainu.h"
 #include "gui/app/start.h"
 #include "gui/app/veru.h"
+#include "gui/backup/backupu.h"
+#include "gui/backup/copydlgu.h"
 #include "gui/common/qt_messages.h"
 #include "gui/idsetu/idsetu.h"
+#include "gui/widgets/entry_list.h"
+#include "gui/widgets/folder_tree.h"
 #include "support/gui_fixture.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -52,6 +57,43 @@ QPushButton* buttonWithText(QDialog& box, const QString& text) {
   for (QPushButton* button : box.findChildren<QPushButton*>())
     if (button->text() == text) return button;
   return nullptr;
+}
+
+// A folder of photos and documents to back up, in a fresh temporary folder.
+std::filesystem::path makeSource(const korv::test::TempDir& dir) {
+  const std::filesystem::path root = dir.path() / "ドキュメント";
+  int seed = 1;
+  for (const char* name : {"見積書.pdf", "議事録 2026-11.txt", "予算.xlsx", "写真/海.jpg",
+                           "写真/山.jpg", "写真/2026/祭り.jpg", "写真/2026/花火.jpg"})
+    korv::test::writeFile(root / name, korv::test::pattern(1500000 + 250000 * seed, seed++));
+  return root;
+}
+
+// The backup dialog after a listing, then its progress dialog in the middle of a run.
+void backupPictures(korv::test::GuiProgram& program, const std::filesystem::path& source) {
+  korv::gui::Tbackup backup(program.app);
+  backup.show();
+  backup.fv()->selectPath(QString::fromStdString(source.string()));
+  backup.fvClick();
+  backup.Button3Click();
+  backup.ListBox()->setSelected(2, false);
+  backup.CountSize();
+  backup.edit("Edit4")->setText(QStringLiteral("ドキュメント 2026年12月"));
+  save(backup, QStringLiteral("backup.png"));
+
+  // A drive slow enough that the rate and the clock have ticked by the time it is grabbed.
+  korv::FaultPlan slow;
+  slow.delay = std::chrono::milliseconds(25);
+  program.bus.drive().setFaults(slow);
+  backup.progress().onShown = [](korv::gui::Tcopydlg& progress) {
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(&progress.Timer1(), &QTimer::timeout, &progress, [&progress, ticks] {
+      if (++*ticks == 2) save(progress, QStringLiteral("progress.png"));
+    });
+  };
+  backup.Button4Click();
+  program.bus.drive().setFaults({});
+  backup.close();
 }
 
 }  // namespace
@@ -125,6 +167,15 @@ int main(int argc, char** argv) {
     });
     boxes.push_back([](QDialog& box) { box.accept(); });
     main.N16Click();
+
+    // A formatted tape (confirmed, the name taken as offered) for the backup pictures.
+    boxes.push_back([](QDialog& box) { buttonWithText(box, QStringLiteral("はい(&Y)"))->click(); });
+    boxes.push_back([](QDialog& box) { box.accept(); });
+    boxes.push_back([](QDialog& box) { box.accept(); });
+    main.N13Click();
+    boxes.clear();
+    korv::test::TempDir sourceDir;
+    backupPictures(program, makeSource(sourceDir));
 
     main.close();
   });

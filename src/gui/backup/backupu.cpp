@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <csignal>
+
 #include "gui/backup/copydlgu.h"
 #include "gui/common/hourglass.h"
 #include "gui/common/top_level.h"
@@ -138,13 +140,22 @@ void Tbackup::setRunning(bool on) {
 void Tbackup::Button4Click() {
   if (running_) return;
   setRunning(true);
-  runHandler(app_.messages, [this] {
+  int signal = 0;
+  runHandler(app_.messages, [this, &signal] {
     AbortOnSignals abortOnSignals;  // SIGTERM, SIGHUP, SIGINT end the run as the button does
     jobs::RunFaces faces{app_.messages, *progress_, *this, app_.opt};
     jobs::backupRun(app_.sf, filelist_, *ui->ListBox, ui->Edit4->text().toStdString(), faces);
+    signal = AbortOnSignals::signalNumber();
   });
   setRunning(false);
+  // The progress dialog is gone: this dialog is the active one again, and recounts as any
+  // activation does (also where the window system hands the activation elsewhere).
+  activateWindow();
+  FormActivate();
   ui->Button4->setFocus();
+  // The signal was held back while the run ended cleanly; now it does what it would have
+  // done, with the handlers the program had before the run.
+  if (signal != 0) ::raise(signal);
 }
 
 void Tbackup::Button1Click() {

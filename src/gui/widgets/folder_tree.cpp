@@ -28,6 +28,7 @@ TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent)
     : QTreeView(parent), folders_(new FolderTreeModel(this)) {
   setModel(folders_);
   setHeaderHidden(true);
+  setIndentation(14);  // deep folders stay readable in the narrow tree
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformRowHeights(true);
