@@ -11,10 +11,6 @@
 #include "sys/options.h"
 #include "tape/sfile.h"
 
-namespace korv {
-class BusScan;
-}
-
 namespace korv::cli {
 
 // Exit statuses.
@@ -74,10 +70,5 @@ class Session {
   std::unique_ptr<Impl> impl_;
 };
 
-// The drive of a bus that holds the one device named by --device: its tape row, at
-// whatever id it answers. The scan's own preselection passes over id 0 (a dialog rule
-// for choosing among many); a device named by the user was already chosen. -1 when no
-// tape answered.
-int namedDriveId(const BusScan& scan);
 
 }  // namespace korv::cli
