@@ -45,6 +45,10 @@ std::string imageProblemText(const std::string& image) {
 
 }  // namespace
 
+std::string optionsPathFor(const GlobalOptions& options) {
+  return options.config.empty() ? defaultOptionsPath(executablePath()) : options.config;
+}
+
 struct Session::Impl {
   explicit Impl(TerminalMessages::Settings settings)
       : messages(std::move(settings), std::cerr, std::cin) {}
@@ -55,15 +59,14 @@ struct Session::Impl {
   std::unique_ptr<TracingTransport> tracer;
   std::unique_ptr<TScsifile> sf;
   bool bound = false;        // OpenDevice succeeded
-  bool namedDevice = false;  // --device named a single drive
 };
 
 Session::Session(GlobalOptions options) : options_(std::move(options)) {
   const std::string exe = executablePath();
-  optionsPath_ = options_.config.empty() ? defaultOptionsPath(exe) : options_.config;
+  optionsPath_ = optionsPathFor(options_);
   opt_ = loadOptions(optionsPath_);
-  if (options_.noEod) opt_.eoduse = false;
-  if (options_.noImmediate) opt_.rewindimm = false;
+  opt_.eoduse = options_.eod.given().value_or(opt_.eoduse);
+  opt_.rewindimm = options_.immediate.given().value_or(opt_.rewindimm);
 
   TerminalMessages::Settings settings;
   settings.yes = options_.yes;
@@ -96,7 +99,6 @@ ScsiTransport& Session::transport() {
     // Checked when the command line was read; a malformed one gives an unusable bus.
     if (auto device = parseDeviceUrl(options_.device)) {
       config = *device;
-      impl_->namedDevice = !config.sgDevice.empty() || config.iscsiLun >= 0;
     } else {
       config.kind = BusConfig::Kind::Sg;
     }
@@ -130,10 +132,10 @@ TScsifile* Session::bindDrive() {
 
   int id = options_.id;
   if (id < 0) {
-    // The named device's drive, else the one the SCSI ID dialog would preselect.
+    // The drive the SCSI ID dialog preselects (for a named device, that device's).
     BusScan scan(bus, impl_->pump, impl_->messages);
     if (!scan.scan()) return nullptr;
-    id = impl_->namedDevice ? namedDriveId(scan) : scan.chosenId();
+    id = scan.chosenId();
     if (id < 0) {
       impl_->messages.show(BoxType::Plain, std::string("TAPE SCSI-ID=") + kIdUnusable);
       impl_->messages.note("no tape drive chosen on " + impl_->bus->description +
@@ -155,12 +157,6 @@ TScsifile* Session::bindDrive() {
   }
   impl_->bound = true;
   return impl_->sf.get();
-}
-
-int namedDriveId(const BusScan& scan) {
-  for (int id = 0; id < kScanTargets; ++id)
-    if (scan.rows()[id].typeText == kTypeTextTape) return id;
-  return -1;
 }
 
 int Session::finish(bool ok) const {

@@ -5,15 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "cli/switches.h"
 #include "scsi/bus.h"
 #include "scsi/transport.h"
 #include "sys/messages.h"
 #include "sys/options.h"
 #include "tape/sfile.h"
-
-namespace korv {
-class BusScan;
-}
 
 namespace korv::cli {
 
@@ -24,15 +21,15 @@ inline constexpr int kExitFailed = 2;
 inline constexpr int kExitUsage = 64;
 
 struct GlobalOptions {
-  std::string tape;          // --tape FILE
-  std::string device;        // --device sg:/dev/sgN | iscsi://host[:port]/iqn/lun
-  int id = -1;               // --id N
-  std::string config;        // --config FILE (default: the options file)
-  bool noEod = false;        // --no-eod
-  bool noImmediate = false;  // --no-immediate
-  bool yes = false;          // --yes
-  bool wait = false;         // --wait
-  bool trace = false;        // --trace
+  std::string tape;    // --tape FILE
+  std::string device;  // --device sg:/dev/sgN | iscsi://host[:port]/iqn/lun
+  int id = -1;         // --id N
+  std::string config;  // --config FILE (default: the options file)
+  Switch eod;          // --eod / --no-eod (default: the options file)
+  Switch immediate;    // --immediate / --no-immediate (default: the options file)
+  bool yes = false;    // --yes
+  bool wait = false;   // --wait
+  bool trace = false;  // --trace
 };
 
 // The terminal's MessageService: boxes go to stderr as "TITLE: TEXT" (one line per line of
@@ -74,10 +71,7 @@ class Session {
   std::unique_ptr<Impl> impl_;
 };
 
-// The drive of a bus that holds the one device named by --device: its tape row, at
-// whatever id it answers. The scan's own preselection passes over id 0 (a dialog rule
-// for choosing among many); a device named by the user was already chosen. -1 when no
-// tape answered.
-int namedDriveId(const BusScan& scan);
+// The options file the command line names (--config), else the default one.
+std::string optionsPathFor(const GlobalOptions& options);
 
 }  // namespace korv::cli

@@ -74,7 +74,8 @@ class FileCloser {
 class BackupRun {
  public:
   BackupRun(TScsifile& sf, RunFaces& faces) : sf_(sf), faces_(faces), report_(faces, result_) {}
-  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName);
+  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName,
+                const LeftOutList& leftOut);
 
  private:
   enum class Step { Next, LeaveLoop };
@@ -94,8 +95,8 @@ class BackupRun {
   int32_t setNumber_ = 0;
 };
 
-RunResult BackupRun::run(const FileList& filelist, Selection& selection,
-                         const std::string& setName) {
+RunResult BackupRun::run(const FileList& filelist, Selection& selection, const std::string& setName,
+                         const LeftOutList& leftOut) {
   // Preconditions.
   int32_t selected = 0;
   for (size_t i = 0; i < filelist.size(); ++i) selected += selection.selected(i) ? 1 : 0;
@@ -126,6 +127,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 
   // The catalogue: the selected entries in list order, as they were listed.
   report_.clearLog();
+  for (const auto& entry : leftOut) faces_.log.add(leftOutLine(entry));
   sf_.Catalogue.clear();
   std::vector<const ListedFile*> items;
   for (size_t i = 0; i < filelist.size(); ++i) {
@@ -167,6 +169,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
   figures_.addBytes(static_cast<float>(e.size));
   figures_.addFile();
+  ++result_.filesSkipped;
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
   if (!sf_.TapeWrite(header, kHeaderSize)) {
@@ -206,6 +209,7 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
   // that grew is stored as it was listed; one that shrank or stopped reading has the rest
   // of its stream filled with zero bytes, so one damaged file costs none after it.
   bool writeState = true;
+  bool padded = false;
   uint64_t remaining = item.size;
   while (remaining > 0) {
     const size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
@@ -214,6 +218,7 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     if (got < want) {
       std::fill(copybuf_.get() + got, copybuf_.get() + want, uint8_t{0});
       writeState = padStream(item, remaining, readFailed);
+      padded = true;
       break;
     }
     writeState = sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want));
@@ -228,6 +233,10 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     return Step::LeaveLoop;
   }
   figures_.addFile();
+  if (remaining == 0 || padded) {  // not a file an abort cut short
+    ++result_.filesDone;
+    result_.bytesDone += item.size;
+  }
   return Step::Next;
 }
 
@@ -278,10 +287,10 @@ void BackupRun::finish() {
 }  // namespace
 
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces) {
+                    const std::string& setName, RunFaces& faces, const LeftOutList& leftOut) {
   RunGuard guard(sf);
   if (!guard.acquired()) return RunResult{};
-  return BackupRun(sf, faces).run(filelist, selection, setName);
+  return BackupRun(sf, faces).run(filelist, selection, setName, leftOut);
 }
 
 }  // namespace korv::jobs

@@ -22,10 +22,13 @@
 #include "gui/app/mainu.h"
 #include "gui/app/start.h"
 #include "gui/app/veru.h"
+#include "gui/backup/backupu.h"
+#include "gui/backup/copydlgu.h"
 #include "gui/common/qt_messages.h"
 #include "gui/idsetu/idsetu.h"
 #include "gui/restore/restoreu.h"
 #include "gui/restore/testu.h"
+#include "gui/widgets/entry_list.h"
 #include "gui/widgets/folder_tree.h"
 #include "support/foreign_set.h"
 #include "support/gui_fixture.h"
@@ -88,6 +91,43 @@ void writeExampleSet(korv::TScsifile& sf, const std::string& setName) {
   korv::test::writeForeignSet(sf, sj(setName), files);
 }
 
+// A folder of photos and documents to back up, in a fresh temporary folder.
+std::filesystem::path makeSource(const korv::test::TempDir& dir) {
+  const std::filesystem::path root = dir.path() / "ドキュメント";
+  int seed = 1;
+  for (const char* name : {"見積書.pdf", "議事録 2026-11.txt", "予算.xlsx", "写真/海.jpg",
+                           "写真/山.jpg", "写真/2026/祭り.jpg", "写真/2026/花火.jpg"})
+    korv::test::writeFile(root / name, korv::test::pattern(1500000 + 250000 * seed, seed++));
+  return root;
+}
+
+// The backup dialog after a listing, then its progress dialog in the middle of a run.
+void backupPictures(korv::test::GuiProgram& program, const std::filesystem::path& source) {
+  korv::gui::Tbackup backup(program.app);
+  backup.show();
+  backup.fv()->selectPath(QString::fromStdString(source.string()));
+  backup.fvClick();
+  backup.Button3Click();
+  backup.ListBox()->setSelected(2, false);
+  backup.CountSize();
+  backup.edit("Edit4")->setText(QStringLiteral("ドキュメント 2026年12月"));
+  save(backup, QStringLiteral("backup.png"));
+
+  // A drive slow enough that the rate and the clock have ticked by the time it is grabbed.
+  korv::FaultPlan slow;
+  slow.delay = std::chrono::milliseconds(25);
+  program.bus.drive().setFaults(slow);
+  backup.progress().onShown = [](korv::gui::Tcopydlg& progress) {
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(&progress.Timer1(), &QTimer::timeout, &progress, [&progress, ticks] {
+      if (++*ticks == 2) save(progress, QStringLiteral("progress.png"));
+    });
+  };
+  backup.Button4Click();
+  program.bus.drive().setFaults({});
+  backup.close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,7 +141,6 @@ int main(int argc, char** argv) {
   korv::gui::setupApplication();
 
   korv::test::GuiWorkspace workspace;
-  workspace.formatTape();
   QtMessages messages(QStringLiteral("Korvessian"));
   korv::test::GuiProgram program(workspace, messages);
   korv::gui::Tmain main(program.app);
@@ -161,6 +200,15 @@ int main(int argc, char** argv) {
     boxes.push_back([](QDialog& box) { box.accept(); });
     main.N16Click();
 
+    // A formatted tape (confirmed, the name taken as offered) for the backup pictures.
+    boxes.push_back([](QDialog& box) { buttonWithText(box, QStringLiteral("はい(&Y)"))->click(); });
+    boxes.push_back([](QDialog& box) { box.accept(); });
+    boxes.push_back([](QDialog& box) { box.accept(); });
+    main.N13Click();
+    boxes.clear();
+    korv::test::TempDir sourceDir;
+    backupPictures(program, makeSource(sourceDir));
+
     // The restore dialog with a set open and a destination chosen; the test dialog after
     // a run, with its log.
     writeExampleSet(program.app.sf, "週次バックアップ 2026-11-29");
@@ -171,7 +219,7 @@ int main(int argc, char** argv) {
       korv::gui::Trestore restore(program.app, &main);
       restore.show();
       restore.Button4Click();
-      korv::test::chooseSet(restore, 1);
+      korv::test::chooseSet(restore, 2);
       restore.folderTree().selectPath(
           QString::fromStdString((destination.path() / "復元").string()));
       save(restore, QStringLiteral("restore.png"));
@@ -180,7 +228,7 @@ int main(int argc, char** argv) {
       korv::gui::Ttest test(program.app, &main);
       test.show();
       test.Button4Click();
-      korv::test::chooseSet(test, 1);
+      korv::test::chooseSet(test, 2);
       boxes.push_back([](QDialog& box) { box.accept(); });  // "終了しました"
       test.Button2Click();
       save(test, QStringLiteral("test.png"));

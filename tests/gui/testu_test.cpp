@@ -56,7 +56,7 @@ class TtestTest : public QObject {
     TempDir src;
     writeFile(src.path() / "a.bin", pattern(200000, 1));
     writeFile(src.path() / "b.txt", pattern(3, 2));
-    QVERIFY(backUpFolder(*program, src.path(), "set").started());
+    QVERIFY(backUpFolder(*program, src.path(), "set"));
     program->scripted.boxes.clear();
     dialog->Button4Click();
     chooseSet(*dialog, 0);

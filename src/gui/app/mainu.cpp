@@ -38,7 +38,7 @@ Tmain::Tmain(AppContext& app, QWidget* parent)
     panels_[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     panels_[i]->setFrameShape(QFrame::Panel);
     panels_[i]->setFrameShadow(QFrame::Sunken);
-    panels_[i]->setMinimumWidth(kPanelWidths[i]);
+    panels_[i]->setFixedWidth(kPanelWidths[i]);
     panels_[i]->setAccessibleName(QStringLiteral("ステータス %1").arg(i));
     bar->addWidget(panels_[i]);
   }
@@ -96,6 +96,7 @@ void Tmain::FormActivate() {
   app_.scsiid = -1;
   showIdDialog();
   optget();
+  emit formActivated();
 }
 
 void Tmain::showIdDialog() {

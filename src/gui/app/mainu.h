@@ -61,6 +61,10 @@ class Tmain : public QMainWindow {
   void optset();  // throws std::runtime_error("<path> に書き込めません")
   void menuactive(bool flag);
 
+ signals:
+  // FormActivate has ended (the start-up SCSI ID dialog closed, the options read again).
+  void formActivated();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -78,7 +78,8 @@ void CopyAnimation::paintEvent(QPaintEvent*) {
   const double x0 = folder.center().x();
   const double x1 = cartridge.center().x();
   const double x = x0 + (x1 - x0) * t;
-  const double y = folder.top() + 4 - std::sin(t * 3.14159265) * (h * 0.3);
+  // Its highest point keeps the whole sheet inside the widget.
+  const double y = folder.top() + 4 - std::sin(t * 3.14159265) * (folder.top() + 4 - 11);
   drawSheet(p, QPointF(x, y));
 }
 

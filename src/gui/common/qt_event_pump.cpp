@@ -20,13 +20,25 @@ void QtEventPump::pumpUntilWoken() {
   QEventLoop loop;
   loops_.push_back(&loop);
   ++loopsRun_;
-  loop.exec();
+  const int result = loop.exec();
   loops_.pop_back();
+  // exec() refuses to run (-1) once the application is quitting: wait without events,
+  // rather than spin through loops that return at once.
+  if (result == -1) sleepUntilWoken(wakes);
   seen_ = wakes_.load(std::memory_order_acquire);
 }
 
+void QtEventPump::sleepUntilWoken(uint64_t since) {
+  std::unique_lock lock(mutex_);
+  woken_.wait(lock, [&] { return wakes_.load(std::memory_order_acquire) != since; });
+}
+
 void QtEventPump::wake() {
-  wakes_.fetch_add(1, std::memory_order_acq_rel);
+  {
+    std::lock_guard lock(mutex_);
+    wakes_.fetch_add(1, std::memory_order_acq_rel);
+  }
+  woken_.notify_all();
   // One queued call at a time is enough: it ends every loop running when it is run, and
   // a wake-up after it has begun queues the next one.
   if (posted_.exchange(true, std::memory_order_acq_rel)) return;

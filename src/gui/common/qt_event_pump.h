@@ -8,11 +8,16 @@
 // scan, a re-bind that meets Busy) and wait in a loop above the first. A wake-up ends
 // every loop running at that moment; each waiter re-checks its request's status byte and
 // waits again if its own command is still pending.
+//
+// Once the application is quitting (the main window closed while a command waits), no
+// event loop runs any more: the wait then sleeps on a condition until the completion.
 
 #include <QObject>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "scsi/transport.h"
@@ -37,12 +42,15 @@ class QtEventPump : public QObject, public EventPump {
 
  private:
   void wakeLoops();
+  void sleepUntilWoken(uint64_t since);
 
   std::atomic<uint64_t> wakes_{0};
   std::atomic<bool> posted_{false};  // a wakeLoops() call is queued and not yet run
   uint64_t seen_ = 0;                // wakes_ as of the last return
   std::vector<QEventLoop*> loops_;   // innermost last
   uint64_t loopsRun_ = 0;
+  std::mutex mutex_;
+  std::condition_variable woken_;
 };
 
 }  // namespace korv::gui

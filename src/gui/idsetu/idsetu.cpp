@@ -46,6 +46,13 @@ Tidset::Tidset(AppContext& app, QWidget* parent)
   }
   grid->setWordWrap(false);
   clearGrid();
+  showCurrentRow();  // a grid starts on its first row
+
+  // Rows appear as their INQUIRY completes, and the preselection with them.
+  scan_.setRowObserver([this](int id) {
+    showRow(id);
+    showChoice();
+  });
 
   connect(grid, &QTableWidget::currentCellChanged, this, [this] {
     if (!filling_) StringGridClick();
@@ -64,6 +71,7 @@ QTableWidget* Tidset::grid() const {
 
 void Tidset::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  scanned_ = false;
   // The scan runs once the dialog is on screen, inside its own modal loop: the dialog
   // paints and reacts while each INQUIRY is pending.
   QTimer::singleShot(0, this, &Tidset::FormActivate);
@@ -100,7 +108,7 @@ void Tidset::FormActivate() {
   // The core's scan: INQUIRY to ids 0..7 with the wait pumping events, the preselection
   // and the host adapter's row.
   if (scan_.scan()) {
-    showRows();
+    for (int id = 0; id < kScanTargets; ++id) showRow(id);  // with the host adapter's row
     showChoice();
   }
   scanning_ = false;
@@ -108,30 +116,32 @@ void Tidset::FormActivate() {
   emit scanFinished();
 }
 
-void Tidset::showRows() {
-  for (int id = 0; id < kScanTargets; ++id) {
-    const ScanRow& row = scan_.rows()[id];
-    setCell(id, 0, text(row.id));
-    setCell(id, 1, text(row.typeText));
-    setCell(id, 2, text(displayText(row.vendor)));
-    setCell(id, 3, text(displayText(row.product)));
-    setCell(id, 4, text(displayText(row.revision)));
-  }
+void Tidset::showRow(int id) {
+  const ScanRow& row = scan_.rows()[id];
+  setCell(id, 0, text(row.id));
+  setCell(id, 1, text(row.typeText));
+  setCell(id, 2, text(displayText(row.vendor)));
+  setCell(id, 3, text(displayText(row.product)));
+  setCell(id, 4, text(displayText(row.revision)));
 }
 
-void Tidset::showChoice() {
+void Tidset::showCurrentRow() {
   filling_ = true;
   const int gridRow = scan_.currentRow() - 1;
   ui->StringGrid->setCurrentCell(gridRow, 1);
   ui->StringGrid->selectRow(gridRow);
   filling_ = false;
+}
+
+void Tidset::showChoice() {
+  showCurrentRow();
   ui->Edit3->setText(text(scan_.idText()));
   if (scan_.chosenId() >= 0) app_.scsiid = scan_.chosenId();
 }
 
 void Tidset::StringGridClick() {
   const int gridRow = ui->StringGrid->currentRow();
-  if (gridRow < 0 || scanning_) return;
+  if (gridRow < 0) return;
   scan_.clickRow(gridRow + 1);
   ui->Edit3->setText(text(scan_.idText()));
   if (scan_.chosenId() >= 0) app_.scsiid = scan_.chosenId();

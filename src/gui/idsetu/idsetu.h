@@ -44,7 +44,8 @@ class Tidset : public QDialog {
 
  private:
   void clearGrid();
-  void showRows();
+  void showRow(int id);
+  void showCurrentRow();
   void showChoice();
   void setCell(int row, int column, const QString& text);
 

@@ -28,6 +28,7 @@ TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent)
     : QTreeView(parent), folders_(new FolderTreeModel(this)) {
   setModel(folders_);
   setHeaderHidden(true);
+  setIndentation(14);  // deep folders stay readable in the narrow tree
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformRowHeights(true);
@@ -42,9 +43,8 @@ TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent)
 
 void TFolderTreeViewEx::expandMachine() {
   // The model was rebuilt: its selection model follows, so connect it again.
-  connect(
-      selectionModel(), &QItemSelectionModel::currentChanged, this,
-      [this] { emit OnChange(CurrentFolder()); }, Qt::UniqueConnection);
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TFolderTreeViewEx::currentFolderChanged, Qt::UniqueConnection);
   expand(folders_->machineIndex());
 }
 
@@ -61,6 +61,10 @@ void TFolderTreeViewEx::setFileMask(const QStringList& extensions) {
 void TFolderTreeViewEx::setShowIncludeHidden(bool on) {
   folders_->setShowIncludeHidden(on);
   expandMachine();
+}
+
+void TFolderTreeViewEx::currentFolderChanged() {
+  emit OnChange(CurrentFolder());
 }
 
 QString TFolderTreeViewEx::CurrentFolder() {

@@ -69,6 +69,7 @@ class TFolderTreeViewEx : public QTreeView {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void currentFolderChanged();
   void expandMachine();
   void newFolderIn(const QModelIndex& index);
 

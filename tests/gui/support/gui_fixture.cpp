@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QEventLoop>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -31,6 +32,11 @@ std::string GuiWorkspace::readOptions() const {
   return cp932ToUtf8(text.str());
 }
 
+void GuiWorkspace::blockOptions() const {
+  std::filesystem::remove(optionsPath_);
+  std::filesystem::create_directories(optionsPath_);
+}
+
 void GuiWorkspace::formatTape(const std::vector<std::string>& setNames) const {
   TapBuilder tap;
   tap.volume("GUI TEST");
@@ -38,9 +44,20 @@ void GuiWorkspace::formatTape(const std::vector<std::string>& setNames) const {
   tap.writeTo(imagePath(4));
 }
 
-RecordingBus::RecordingBus(const std::map<int, std::string>& images)
-    : adapter_(std::make_unique<VirtualAdapter>(images)) {
-  tracer_ = std::make_unique<TracingTransport>(*adapter_, [this](const TraceRecord& record) {
+RecordingBus::RecordingBus(const std::map<int, std::string>& images) {
+  auto adapter = std::make_unique<VirtualAdapter>(images);
+  adapter_ = adapter.get();
+  inner_ = std::move(adapter);
+  attach();
+}
+
+RecordingBus::RecordingBus(std::unique_ptr<ScsiTransport> transport)
+    : inner_(std::move(transport)) {
+  attach();
+}
+
+void RecordingBus::attach() {
+  tracer_ = std::make_unique<TracingTransport>(*inner_, [this](const TraceRecord& record) {
     std::lock_guard lock(mutex_);
     trace_.push_back(record);
   });
@@ -76,6 +93,9 @@ std::map<int, std::string> imagesOr(const GuiWorkspace& workspace,
 GuiProgram::GuiProgram(const GuiWorkspace& workspace, std::map<int, std::string> images)
     : bus(imagesOr(workspace, std::move(images))),
       app(bus.transport(), pump, scripted, workspace.optionsPath()) {}
+
+GuiProgram::GuiProgram(const GuiWorkspace& workspace, std::unique_ptr<ScsiTransport> transport)
+    : bus(std::move(transport)), app(bus.transport(), pump, scripted, workspace.optionsPath()) {}
 
 GuiProgram::GuiProgram(const GuiWorkspace& workspace, MessageService& messages,
                        std::map<int, std::string> images)

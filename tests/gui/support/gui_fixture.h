@@ -37,6 +37,8 @@ class GuiWorkspace {
   // Writes the options file's text (UTF-8 given, stored in CP932 as the file holds it).
   void writeOptions(const std::string& utf8Text) const;
   std::string readOptions() const;  // as UTF-8
+  // Makes the options file unwritable (a folder takes its name).
+  void blockOptions() const;
   // A formatted tape at id 4 with the named sets (each with no files).
   void formatTape(const std::vector<std::string>& setNames = {}) const;
 
@@ -45,12 +47,15 @@ class GuiWorkspace {
   std::string optionsPath_;
 };
 
-// A bus of emulated drives (id -> image) whose every command is recorded.
+// A bus whose every command is recorded: emulated drives (id -> image), or any transport
+// a test brings (a scripted FakeTransport, one with no drive at all).
 class RecordingBus {
  public:
   explicit RecordingBus(const std::map<int, std::string>& images);
+  explicit RecordingBus(std::unique_ptr<ScsiTransport> transport);
   ScsiTransport& transport() { return *tracer_; }
-  VirtualAdapter& adapter() { return *adapter_; }
+  ScsiTransport& inner() { return *inner_; }
+  VirtualAdapter& adapter() { return *adapter_; }  // the emulated drives' adapter
   EmulatedDrive& drive(int id = 4) { return *adapter_->drive(id); }
 
   std::vector<TraceRecord> trace() const;
@@ -58,7 +63,10 @@ class RecordingBus {
   int count(uint8_t opcode) const;
 
  private:
-  std::unique_ptr<VirtualAdapter> adapter_;
+  void attach();
+
+  std::unique_ptr<ScsiTransport> inner_;
+  VirtualAdapter* adapter_ = nullptr;
   std::unique_ptr<TracingTransport> tracer_;
   mutable std::mutex mutex_;
   std::vector<TraceRecord> trace_;
@@ -66,11 +74,13 @@ class RecordingBus {
 
 // The program-wide state over a recording bus, with scripted boxes by default. Members
 // are declared so that the pump outlives the bus.
+// With no images given, one drive at id 4 over the workspace's tape4.tap; with a
+// transport given, that bus; with `messages`, those boxes instead of the scripted ones.
 struct GuiProgram {
-  explicit GuiProgram(const GuiWorkspace& workspace,
-                      std::map<int, std::string> images = {});
-  explicit GuiProgram(const GuiWorkspace& workspace, MessageService& messages,
-                      std::map<int, std::string> images = {});
+  explicit GuiProgram(const GuiWorkspace& workspace, std::map<int, std::string> images = {});
+  GuiProgram(const GuiWorkspace& workspace, std::unique_ptr<ScsiTransport> transport);
+  GuiProgram(const GuiWorkspace& workspace, MessageService& messages,
+             std::map<int, std::string> images = {});
 
   gui::QtEventPump pump;
   RecordingBus bus;

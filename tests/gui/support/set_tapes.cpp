@@ -1,58 +1,31 @@
 #include "support/set_tapes.h"
 
+#include <QLineEdit>
 #include <QTest>
 
+#include "gui/backup/backupu.h"
 #include "gui/widgets/entry_list.h"
-#include "jobs/backup_run.h"
-#include "jobs/dirsearch.h"
-#include "jobs/selection.h"
+#include "gui/widgets/folder_tree.h"
 #include "sys/cp932.h"
 
 namespace korv::test {
-
-namespace {
-
-class NoProgress : public jobs::ProgressSink {
- public:
-  void setallbyte(float) override {}
-  void setallcount(int32_t) override {}
-  void setcopycount(int32_t) override {}
-  void setcopybyte(float) override {}
-  void setfilename(const std::string&) override {}
-  void setanimate(bool) override {}
-  void stopclock() override {}
-  bool isabort() override { return false; }
-  void clearabort() override {}
-};
-
-class NoProgressFactory : public jobs::ProgressFactory {
- public:
-  std::unique_ptr<jobs::ProgressSink> create(const std::string&) override {
-    return std::make_unique<NoProgress>();
-  }
-};
-
-class NoLog : public jobs::RunLog {
- public:
-  void clear() override {}
-  void add(const std::string&) override {}
-};
-
-}  // namespace
 
 bool bindDrive(GuiProgram& program) {
   return program.app.sf.OpenDevice(4, program.app.opt.rewindimm, program.app.opt.eoduse);
 }
 
-jobs::RunResult backUpFolder(GuiProgram& program, const std::filesystem::path& folder,
-                             const std::string& setName) {
-  jobs::FileList list;
-  jobs::dirsearch(folder.string() + "/", list);
-  jobs::ListSelection all(list.size());
-  NoProgressFactory progress;
-  NoLog log;
-  jobs::RunFaces faces{program.app.messages, progress, log, program.app.opt};
-  return jobs::backupRun(program.app.sf, list, all, setName, faces);
+bool backUpFolder(GuiProgram& program, const std::filesystem::path& folder,
+                  const std::string& setName) {
+  gui::Tbackup backup(program.app);
+  backup.show();
+  if (!backup.fv()->selectPath(QString::fromStdString(folder.string()))) return false;
+  backup.fvClick();
+  backup.Button3Click();  // サブディレクトリの検索
+  backup.edit("Edit4")->setText(QString::fromStdString(setName));
+  const size_t shown = program.scripted.boxes.size();
+  backup.Button4Click();  // バックアップ開始
+  const auto& boxes = program.scripted.boxes;
+  return boxes.size() == shown + 1 && boxes.back().text == "終了しました．";
 }
 
 std::string sj(const std::string& utf8) {

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <string>
 
-#include "jobs/run_interfaces.h"
 #include "support/gui_fixture.h"
 
 namespace korv::test {
@@ -18,9 +17,11 @@ namespace korv::test {
 // Binds the program's tape component to the drive at id 4, as opening "ツール" does.
 bool bindDrive(GuiProgram& program);
 
-// Backs up every file below `folder` as a new set, through the core's backup run.
-jobs::RunResult backUpFolder(GuiProgram& program, const std::filesystem::path& folder,
-                             const std::string& setName);
+// Backs up every file below `folder` as a new set in the backup dialog, as a user does:
+// the folder chosen in its tree, listed, named, "バックアップ開始". True when the run
+// ended with "終了しました．" and nothing else.
+bool backUpFolder(GuiProgram& program, const std::filesystem::path& folder,
+                  const std::string& setName);
 
 // CP932 of a UTF-8 text (names as a Windows tape holds them).
 std::string sj(const std::string& utf8);
