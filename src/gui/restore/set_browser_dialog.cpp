@@ -26,6 +26,12 @@ QString fromUtf8(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+// A name longer than its box shows its beginning.
+void showText(QLineEdit& box, const QString& text) {
+  box.setText(text);
+  box.setCursorPosition(0);
+}
+
 // A log line never breaks the memo's lines: control characters show as spaces.
 QString logLine(const std::string& utf8) {
   QString line = fromUtf8(utf8);
@@ -99,10 +105,10 @@ void SetBrowserDialog::Button4Click() {
   c_.ListBox2->clear();
   const jobs::SetList sets = jobs::listSets(app_.sf);
   if (!sets.mounted) {
-    c_.Edit1->setText(fromUtf8(jobs::kSetNamesUnavailable));
+    showText(*c_.Edit1, fromUtf8(jobs::kSetNamesUnavailable));
     return;
   }
-  c_.Edit1->setText(fromUtf8(displayText(sets.tapeName)));
+  showText(*c_.Edit1, fromUtf8(displayText(sets.tapeName)));
   QStringList names;
   for (const std::string& name : sets.names) names << fromUtf8(displayText(name));
   // Filled without choosing a line: only the user's choice opens a set.
@@ -119,7 +125,7 @@ void SetBrowserDialog::ListBox1Click() {
   Hourglass hourglass;
   hourglass.show();
   c_.ListBox2->hide();
-  c_.Edit2->setText(c_.ListBox1->item(row)->text());
+  showText(*c_.Edit2, c_.ListBox1->item(row)->text());
   c_.ListBox2->clear();
   std::string name;
   if (!jobs::openSet(app_.sf, row + 1, name, app_.messages)) {
