@@ -17,6 +17,7 @@
 #include "support/foreign_set.h"
 #include "support/set_tapes.h"
 #include "support/test_files.h"
+#include "sys/abort_signals.h"
 
 namespace fs = std::filesystem;
 
@@ -150,6 +151,19 @@ class TrestoreTest : public QObject {
     QVERIFY(!fs::exists(out / "second"));
     QVERIFY(!fs::exists(moved / "third"));
     QVERIFY(!fs::exists(out / "third"));
+  }
+
+  void aSignalDuringTheRunEndsItAsTheAbortButtonDoes() {
+    QVERIFY(writeForeignSet(program->app.sf, "set", {{"/first", "", true}, {"/second", "2"}}));
+    const fs::path out = folder("out");
+    openFirstSet(out);
+    auto& memo = control<QPlainTextEdit>(*dialog, "Memo1");
+    connect(&memo, &QPlainTextEdit::textChanged, dialog.get(), [&] {
+      if (!memo.toPlainText().isEmpty()) AbortOnSignals::request();
+    });
+    dialog->Button2Click();
+    QCOMPARE(program->scripted.texts(), (std::vector<std::string>{"中断しました", "終了しました"}));
+    QVERIFY(!fs::exists(out / "second"));
   }
 
   void destinationBoxEndsWithOneSlash_data() {

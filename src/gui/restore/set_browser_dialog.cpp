@@ -7,6 +7,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <csignal>
+
 #include "gui/backup/copydlgu.h"
 #include "gui/common/app_font.h"
 #include "gui/common/hourglass.h"
@@ -16,6 +18,7 @@
 #include "jobs/run_guard.h"
 #include "jobs/selection.h"
 #include "jobs/set_browser.h"
+#include "sys/abort_signals.h"
 #include "sys/cp932.h"
 
 namespace korv::gui {
@@ -195,14 +198,20 @@ void SetBrowserDialog::Button2Click() {
   running_ = true;
   setStartControlsEnabled(false);
   jobs::RunResult result;
+  int signal = 0;
   runHandler(app_.messages, [&] {
+    AbortOnSignals abortOnSignals;  // SIGTERM, SIGHUP, SIGINT end the run as "中止" does
     jobs::RunFaces faces{app_.messages, *progress_, *this, app_.opt};
     result = run(faces, *c_.ListBox2);
+    signal = AbortOnSignals::signalNumber();
   });
   running_ = false;
   setStartControlsEnabled(true);
   if (result.status == jobs::RunStatus::Finished) runFinished();
   CountSize();
+  // A signal held back while the run ended cleanly (the file removed, the tape rewound)
+  // now does what it would have done.
+  if (signal != 0) ::raise(signal);
   if (closeRequested_) QDialog::done(QDialog::Rejected);
 }
 
