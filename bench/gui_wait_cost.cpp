@@ -31,8 +31,8 @@ class Agreeing : public korv::MessageService {
   void show(korv::BoxType, const std::string&) override {}
   bool confirm(const std::string&) override { return true; }
   bool askYesNoError(const std::string&) override { return false; }
-  std::optional<std::string> input(const std::string&, const std::string&, const std::string& initial,
-                                   int) override {
+  std::optional<std::string> input(const std::string&, const std::string&,
+                                   const std::string& initial, int) override {
     return initial;
   }
 };

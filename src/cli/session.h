@@ -70,5 +70,4 @@ class Session {
   std::unique_ptr<Impl> impl_;
 };
 
-
 }  // namespace korv::cli

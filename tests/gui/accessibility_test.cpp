@@ -30,8 +30,7 @@ namespace {
 bool isControl(QWidget* w) {
   return qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
          qobject_cast<QAbstractItemView*>(w) || qobject_cast<QGroupBox*>(w) ||
-         qobject_cast<QLabel*>(w) || qobject_cast<QMenuBar*>(w) ||
-         w->objectName() == "Panel1";
+         qobject_cast<QLabel*>(w) || qobject_cast<QMenuBar*>(w) || w->objectName() == "Panel1";
 }
 
 // Names of the controls without an accessible name.
@@ -110,7 +109,8 @@ class AccessibilityTest : public QObject {
       order << w->objectName();
       w = w->nextInFocusChain();
     }
-    QVERIFY2(order.indexOf("RadioButton6") > 0 && order.indexOf("CheckBox1") > order.indexOf("RadioButton6") &&
+    QVERIFY2(order.indexOf("RadioButton6") > 0 &&
+                 order.indexOf("CheckBox1") > order.indexOf("RadioButton6") &&
                  order.indexOf("CheckBox2") > order.indexOf("CheckBox1") &&
                  order.indexOf("BitBtn1") > order.indexOf("CheckBox2"),
              qPrintable(order.join(",")));

@@ -46,8 +46,12 @@ QStringList clipped(QWidget& window) {
     }
     if (text.isEmpty()) continue;
     if (w->width() < need.width() || w->height() < need.height())
-      result << QString("%1 %2x%3 < %4x%5").arg(w->objectName()).arg(w->width()).arg(w->height())
-                    .arg(need.width()).arg(need.height());
+      result << QString("%1 %2x%3 < %4x%5")
+                    .arg(w->objectName())
+                    .arg(w->width())
+                    .arg(w->height())
+                    .arg(need.width())
+                    .arg(need.height());
   }
   window.hide();
   return result;

@@ -89,8 +89,7 @@ class MainWindowTest : public QObject {
              qPrintable(QString::number(main->statusBar()->height())));
     QVERIFY(!main->statusBar()->isSizeGripEnabled());
     QCOMPARE(panel(0), QString("TAPE SCSI-ID="));
-    QCOMPARE(main->statusPanel(0)->width(),
-             std::max(87, main->statusPanel(0)->sizeHint().width()));
+    QCOMPARE(main->statusPanel(0)->width(), std::max(87, main->statusPanel(0)->sizeHint().width()));
     QCOMPARE(main->statusPanel(1)->width(), 70);
     QCOMPARE(main->statusPanel(2)->width(), 50);
     QCOMPARE(control<QWidget>("Panel1")->size(), QSize(569, 161));
@@ -106,11 +105,11 @@ class MainWindowTest : public QObject {
     // The menu: captions and order.
     QStringList tool;
     for (QAction* a : toolMenu(*main)->actions()) tool << (a->isSeparator() ? "-" : a->text());
-    QCOMPARE(tool, QStringList({"TAPE SCSI ＩＤの設定", "-", "バックアップ", "リストア", "テスト", "-",
-                                "リワインド", "巻き直し", "-", "取り出し", "-",
-                                "最後のバックアップセットを削除",
-                                "指定した番号以降のバックアップセットを削除", "-", "イレース",
-                                "フォーマット"}));
+    QCOMPARE(tool,
+             QStringList(
+                 {"TAPE SCSI ＩＤの設定", "-", "バックアップ", "リストア", "テスト", "-",
+                  "リワインド", "巻き直し", "-", "取り出し", "-", "最後のバックアップセットを削除",
+                  "指定した番号以降のバックアップセットを削除", "-", "イレース", "フォーマット"}));
     QCOMPARE(item(*main, "Exit1")->text(), QString("終了"));
     QCOMPARE(item(*main, "N2")->text(), QString("バージョン情報の表示"));
   }
@@ -223,8 +222,8 @@ class MainWindowTest : public QObject {
   // The dialog from the menu may choose no drive at all: "使用不可", items disabled.
   void theIdItemWithNoChoiceMakesTheDriveUnusable() {
     program = std::make_unique<GuiProgram>(
-        *workspace, std::map<int, std::string>{{2, workspace->imagePath(2)},
-                                               {5, workspace->imagePath(5)}});
+        *workspace,
+        std::map<int, std::string>{{2, workspace->imagePath(2)}, {5, workspace->imagePath(5)}});
     start();
     QCOMPARE(program->app.scsiid, 5);
     answerIdDialog([](gui::Tidset& dialog) { clickGridRow(dialog, 3); });
@@ -325,8 +324,8 @@ class MainWindowTest : public QObject {
   // terminal program uses next.
   void theTerminalProgramUsesWhatTheWindowSaved() {
     workspace->writeOptions("[TAPE_BUS]\nadapter=virtual\nimage2=tape4.tap\n");
-    program = std::make_unique<GuiProgram>(
-        *workspace, openConfiguredBus(workspace->optionsPath()).transport);
+    program = std::make_unique<GuiProgram>(*workspace,
+                                           openConfiguredBus(workspace->optionsPath()).transport);
     start();
     QCOMPARE(program->app.scsiid, 2);
     control<QRadioButton>("RadioButton5")->setChecked(true);

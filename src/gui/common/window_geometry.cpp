@@ -25,9 +25,8 @@ int depth(const QWidget* widget, const QWidget* root) {
 void growToContents(QWidget& root) {
   QList<QWidget*> widgets = root.findChildren<QWidget*>();
   // Innermost first, so that a container sees its children grown.
-  std::stable_sort(widgets.begin(), widgets.end(), [&root](QWidget* a, QWidget* b) {
-    return depth(a, &root) > depth(b, &root);
-  });
+  std::stable_sort(widgets.begin(), widgets.end(),
+                   [&root](QWidget* a, QWidget* b) { return depth(a, &root) > depth(b, &root); });
   for (QWidget* widget : widgets) {
     const QSize minimum = widget->minimumSize();
     // Fixed sizes are deliberate; the parts of a view are the view's business.
