@@ -58,8 +58,7 @@ struct Session::Impl {
   std::optional<Bus> bus;
   std::unique_ptr<TracingTransport> tracer;
   std::unique_ptr<TScsifile> sf;
-  bool bound = false;        // OpenDevice succeeded
-  bool namedDevice = false;  // --device named a single drive
+  bool bound = false;  // OpenDevice succeeded
 };
 
 Session::Session(GlobalOptions options) : options_(std::move(options)) {
@@ -100,7 +99,6 @@ ScsiTransport& Session::transport() {
     // Checked when the command line was read; a malformed one gives an unusable bus.
     if (auto device = parseDeviceUrl(options_.device)) {
       config = *device;
-      impl_->namedDevice = !config.sgDevice.empty() || config.iscsiLun >= 0;
     } else {
       config.kind = BusConfig::Kind::Sg;
     }
@@ -109,9 +107,7 @@ ScsiTransport& Session::transport() {
     config = readBusConfig(optionsPath_, &problem);
     if (!problem.empty()) impl_->messages.note(problem + "; using adapter=auto");
   }
-  const std::string defaultImage =
-      (std::filesystem::path(optionsPath_).parent_path() / "tape4.tap").string();
-  impl_->bus = openBus(config, defaultImage);
+  impl_->bus = openBus(config, defaultImagePath(optionsPath_));
   if (!impl_->bus->transport->hostAdapter().ready)
     impl_->messages.note(impl_->bus->description + ": this bus cannot be used");
 
@@ -136,10 +132,10 @@ TScsifile* Session::bindDrive() {
 
   int id = options_.id;
   if (id < 0) {
-    // The named device's drive, else the one the SCSI ID dialog would preselect.
+    // The drive the SCSI ID dialog preselects (for a named device, that device's).
     BusScan scan(bus, impl_->pump, impl_->messages);
     if (!scan.scan()) return nullptr;
-    id = impl_->namedDevice ? namedDriveId(scan) : scan.chosenId();
+    id = scan.chosenId();
     if (id < 0) {
       impl_->messages.show(BoxType::Plain, std::string("TAPE SCSI-ID=") + kIdUnusable);
       impl_->messages.note("no tape drive chosen on " + impl_->bus->description +
@@ -161,12 +157,6 @@ TScsifile* Session::bindDrive() {
   }
   impl_->bound = true;
   return impl_->sf.get();
-}
-
-int namedDriveId(const BusScan& scan) {
-  for (int id = 0; id < kScanTargets; ++id)
-    if (scan.rows()[id].typeText == kTypeTextTape) return id;
-  return -1;
 }
 
 int Session::finish(bool ok) const {

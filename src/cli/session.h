@@ -12,10 +12,6 @@
 #include "sys/options.h"
 #include "tape/sfile.h"
 
-namespace korv {
-class BusScan;
-}
-
 namespace korv::cli {
 
 // Exit statuses.
@@ -77,11 +73,5 @@ class Session {
 
 // The options file the command line names (--config), else the default one.
 std::string optionsPathFor(const GlobalOptions& options);
-
-// The drive of a bus that holds the one device named by --device: its tape row, at
-// whatever id it answers. The scan's own preselection passes over id 0 (a dialog rule
-// for choosing among many); a device named by the user was already chosen. -1 when no
-// tape answered.
-int namedDriveId(const BusScan& scan);
 
 }  // namespace korv::cli

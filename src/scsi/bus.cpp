@@ -82,6 +82,14 @@ Bus openBus(const BusConfig& config, const std::string& defaultImage) {
   return {std::make_unique<UnavailableTransport>(), "none"};
 }
 
+std::string defaultImagePath(const std::string& iniPath) {
+  return (std::filesystem::path(iniPath).parent_path() / "tape4.tap").string();
+}
+
+Bus openConfiguredBus(const std::string& iniPath, std::string* problem) {
+  return openBus(readBusConfig(iniPath, problem), defaultImagePath(iniPath));
+}
+
 std::optional<BusConfig> parseAdapterValue(const std::string& value) {
   BusConfig config;
   if (value == "auto") return config;

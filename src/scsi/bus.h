@@ -40,6 +40,14 @@ inline constexpr const char* kBusSection = "TAPE_BUS";
 // given, says so there (otherwise it stays empty).
 BusConfig readBusConfig(const std::string& iniPath, std::string* problem = nullptr);
 
+// The default drive's image when a virtual adapter names none: tape4.tap in the options
+// file's folder.
+std::string defaultImagePath(const std::string& iniPath);
+
+// The bus both programs use when nothing else is named: the options file's [TAPE_BUS]
+// (readBusConfig) opened with the default image beside the options file.
+Bus openConfiguredBus(const std::string& iniPath, std::string* problem = nullptr);
+
 // The adapter= value alone; nullopt when it is none of the forms above.
 std::optional<BusConfig> parseAdapterValue(const std::string& value);
 

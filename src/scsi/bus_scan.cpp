@@ -50,13 +50,15 @@ bool BusScan::scan() {
 
   for (int id = 0; id < kScanTargets; ++id) {
     inquire(id);
-    // With several drives the last one found is preselected; the row the grid already
-    // stands on is not chosen by this (a drive at id 0 waits for a click).
-    const int row = id + 1;
-    if (rows_[id].typeText == kTypeTextTape && currentRow_ != row) {
-      currentRow_ = row;
+    // With several drives the last one found is preselected. The specified rule chose
+    // a row only when it was not already current, so a drive at id 0 (the row a grid
+    // starts on) was never preselected: on kernel sg hosts, where every drive is target
+    // 0, a present drive was unusable until clicked. Every tape row found is chosen.
+    if (rows_[id].typeText == kTypeTextTape) {
+      currentRow_ = id + 1;
       chooseCurrentRow();
     }
+    if (rowObserver_) rowObserver_(id);
   }
 
   // The adapter's own row replaces whatever its id answered.

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "scsi/aspi_request.h"
@@ -50,6 +51,10 @@ class BusScan {
   // usable; the rows then hold only their ids.
   bool scan();
 
+  // Called during scan() after each id's row is filled (and chosen, when it is the
+  // preselected tape row), so a face can show the rows as they come in.
+  void setRowObserver(std::function<void(int id)> observer) { rowObserver_ = std::move(observer); }
+
   // A click on grid row `row` (1..8, row r shows id r - 1): it becomes the current row,
   // and when it is a tape row its id becomes the chosen one.
   void clickRow(int row);
@@ -74,6 +79,7 @@ class BusScan {
   int chosenId_ = -1;
   std::string idText_;
   int adapterId_ = -1;
+  std::function<void(int id)> rowObserver_;
 };
 
 }  // namespace korv

@@ -1,0 +1,183 @@
+// Saves pictures of the desktop program's windows for the README (scripts/screenshots
+// runs this under Xvfb): the real forms, on a fresh emulated tape, with the real message
+// boxes, each grabbed as the X server shows it.
+//
+//   korv_screenshots OUTPUT_FOLDER
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QIcon>
+#include <QInputDialog>
+#include <QLinearGradient>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <deque>
+#include <functional>
+
+#include "gui/app/mainu.h"
+#include "gui/app/start.h"
+#include "gui/app/veru.h"
+#include "gui/common/qt_messages.h"
+#include "gui/idsetu/idsetu.h"
+#include "support/gui_fixture.h"
+
+namespace {
+
+using korv::gui::QtMessages;
+
+QString folder;
+int failures = 0;
+
+// Under Xvfb no window manager draws frames: each picture gets a plain title bar with the
+// window's icon and title, so the captions show.
+QPixmap framed(const QPixmap& client, const QString& title) {
+  const int bar = 24;
+  const int border = 1;
+  QPixmap picture(client.width() + 2 * border, client.height() + bar + border);
+  picture.fill(QColor(0x5a, 0x6b, 0x7c));
+  QPainter painter(&picture);
+  QLinearGradient gradient(0, 0, 0, bar);
+  gradient.setColorAt(0, QColor(0x6f, 0x84, 0x99));
+  gradient.setColorAt(1, QColor(0x4f, 0x60, 0x72));
+  painter.fillRect(QRect(0, 0, picture.width(), bar), gradient);
+  const QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull()) icon.paint(&painter, QRect(5, 4, 16, 16));
+  QFont font = QApplication::font();
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(26, 0, picture.width() - 30, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                   title);
+  painter.drawPixmap(border, bar, client);
+  return picture;
+}
+
+void write(const QPixmap& picture, const QString& name) {
+  const QString path = QDir(folder).filePath(name);
+  if (!picture.save(path)) {
+    std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
+    ++failures;
+    return;
+  }
+  std::printf("%s (%dx%d)\n", qPrintable(path), picture.width(), picture.height());
+}
+
+// Lets the window paint, then grabs what the X server shows of it.
+void save(QWidget& window, const QString& name) {
+  window.raise();
+  window.activateWindow();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  QPixmap picture = window.screen()->grabWindow(window.winId());
+  if (picture.isNull() || picture.width() < 10) picture = window.grab();
+  write(framed(picture, window.windowTitle()), name);
+}
+
+// The main window with the "ツール" menu open over it: the screen's region of both.
+void saveWithMenu(QMainWindow& main, QMenu& menu, const QString& name) {
+  main.menuBar()->setActiveAction(menu.menuAction());
+  for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+  const QRect area = main.geometry().united(menu.geometry());
+  QPixmap picture = main.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  menu.hide();
+  main.menuBar()->setActiveAction(nullptr);
+  write(framed(picture, main.windowTitle()), name);
+}
+
+QPushButton* buttonWithText(QDialog& box, const QString& text) {
+  for (QPushButton* button : box.findChildren<QPushButton*>())
+    if (button->text() == text) return button;
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: korv_screenshots OUTPUT_FOLDER\n");
+    return 64;
+  }
+  folder = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(folder);
+  korv::gui::setupApplication();
+
+  korv::test::GuiWorkspace workspace;
+  QtMessages messages(QStringLiteral("Korvessian"));
+  korv::test::GuiProgram program(workspace, messages);
+  korv::gui::Tmain main(program.app);
+
+  // Boxes in the order the steps below raise them: each is grabbed, then answered.
+  std::deque<std::function<void(QDialog&)>> boxes;
+  messages.setObserver([&](QDialog& box) {
+    if (boxes.empty()) {
+      box.reject();
+      return;
+    }
+    auto step = std::move(boxes.front());
+    boxes.pop_front();
+    step(box);
+  });
+
+  korv::test::whenShown<korv::gui::Tidset>([&](korv::gui::Tidset& dialog) {
+    auto grab = [&dialog] {
+      save(dialog, QStringLiteral("idset.png"));
+      dialog.BitBtn1Click();
+    };
+    if (dialog.scanned()) {
+      grab();
+    } else {
+      QObject::connect(&dialog, &korv::gui::Tidset::scanFinished, &dialog, grab,
+                       Qt::QueuedConnection);
+    }
+  });
+
+  QTimer::singleShot(0, [&] {
+    // After the start-up dialog has closed.
+    korv::test::runUntil([&] { return program.app.scsiid >= 0; });
+    save(main, QStringLiteral("main.png"));
+
+    // The "ツール" menu, bound: every tape item usable.
+    saveWithMenu(main, *main.findChild<QMenu*>(QStringLiteral("Tool1")),
+                 QStringLiteral("main-tool-menu.png"));
+
+    // The version dialog.
+    korv::test::whenShown<korv::gui::TVer>([](korv::gui::TVer& ver) {
+      save(ver, QStringLiteral("version.png"));
+      ver.Button1Click();
+    });
+    main.N2Click();
+
+    // A confirmation box (declined).
+    boxes.push_back([](QDialog& box) {
+      save(box, QStringLiteral("confirm.png"));
+      buttonWithText(box, QStringLiteral("いいえ(&N)"))->click();
+    });
+    main.N11Click();
+
+    // The delete-from input box: confirmed, the number box grabbed and cancelled, then the
+    // "中断しました．" box closed.
+    boxes.push_back([](QDialog& box) { buttonWithText(box, QStringLiteral("はい(&Y)"))->click(); });
+    boxes.push_back([](QDialog& box) {
+      save(box, QStringLiteral("delete-from.png"));
+      box.reject();
+    });
+    boxes.push_back([](QDialog& box) { box.accept(); });
+    main.N16Click();
+
+    main.close();
+  });
+
+  main.show();
+  QApplication::exec();
+  return failures == 0 ? 0 : 1;
+}
