@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
@@ -14,6 +16,8 @@
 
 #include "gui/app/mainu.h"
 #include "gui/app/veru.h"
+#include "gui/common/qt_messages.h"
+#include "scsi/bus.h"
 #include "scsi/tape_commands.h"
 #include "support/gui_fixture.h"
 #include "support/main_window_driver.h"
@@ -81,10 +85,13 @@ class MainWindowTest : public QObject {
     QCOMPARE(main->height() - main->menuBar()->height(), 325);
     QCOMPARE(main->minimumSize(), main->maximumSize());
     QVERIFY(!(main->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(main->statusBar()->height(), 19);
+    // 19 pixels, or what the panels' sunken frames around a line of the font need (20 with
+    // IPAPGothic's 15-pixel line).
+    QVERIFY2(main->statusBar()->height() >= 19 && main->statusBar()->height() <= 20,
+             qPrintable(QString::number(main->statusBar()->height())));
     QVERIFY(!main->statusBar()->isSizeGripEnabled());
     QCOMPARE(panel(0), QString("TAPE SCSI-ID="));
-    QCOMPARE(main->statusPanel(0)->width(), 87);
+    QCOMPARE(main->statusPanel(0)->width(), std::max(87, main->statusPanel(0)->sizeHint().width()));
     QCOMPARE(main->statusPanel(1)->width(), 70);
     QCOMPARE(main->statusPanel(2)->width(), 50);
     QCOMPARE(control<QWidget>("Panel1")->size(), QSize(569, 161));
@@ -253,6 +260,27 @@ class MainWindowTest : public QObject {
     QCOMPARE(enabledTapeItems(), 10);
   }
 
+  // The binding's boxes come up while the menu is opening (the real boxes here): the
+  // retry question, then the failure; the menu opens after them.
+  void realBoxesWhileTheMenuOpens() {
+    gui::QtMessages boxes(QStringLiteral("Korvessian"));
+    QStringList seen;
+    boxes.setObserver([&seen](QDialog& box) {
+      seen << box.windowTitle() + ":" + static_cast<QMessageBox&>(box).text();
+      QTest::keyClick(&box, Qt::Key_Escape);  // いいえ(&N); OK
+    });
+    program = std::make_unique<GuiProgram>(*workspace, boxes);
+    start();
+    program->bus.drive().setFaults({.noMedium = true});
+    QMenu* menu = toolMenu(*main);
+    main->menuBar()->setActiveAction(menu->menuAction());
+    QCOMPARE(seen, QStringList({"ｴﾗｰ:媒体の準備が出来ていません．\n再試行しますか？",
+                                "Korvessian:システム初期化失敗"}));
+    QVERIFY(menu->isVisible());
+    QCOMPARE(enabledTapeItems(), 0);
+    menu->hide();
+  }
+
   // Windows paint and timers run while the drive works.
   void eventsRunWhileADriveWorks() {
     start();
@@ -313,6 +341,31 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(control<QWidget>("BitBtn1"), Qt::LeftButton);
     QVERIFY(!main->isVisible());
     QVERIFY(std::filesystem::exists(workspace->optionsPath()));
+  }
+
+  // The two programs share the options file and its bus: the window's choice is what the
+  // terminal program uses next.
+  void theTerminalProgramUsesWhatTheWindowSaved() {
+    workspace->writeOptions("[TAPE_BUS]\nadapter=virtual\nimage2=tape4.tap\n");
+    program = std::make_unique<GuiProgram>(*workspace,
+                                           openConfiguredBus(workspace->optionsPath()).transport);
+    start();
+    QCOMPARE(program->app.scsiid, 2);
+    control<QRadioButton>("RadioButton5")->setChecked(true);
+    QVERIFY(main->close());
+    main.reset();
+    program.reset();  // lets go of the tape image
+
+    QProcess cli;
+    cli.start(QString::fromLocal8Bit(qgetenv("KORV_CLI")),
+              {"--config", QString::fromStdString(workspace->optionsPath()), "--trace", "--yes",
+               "rewind"});
+    QVERIFY(cli.waitForFinished(30000));
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY2(err.contains("cdb 01 00 00 00 00 00"), qPrintable(err));  // REWIND without Immed
+    QVERIFY2(!err.contains("cdb 01 01"), qPrintable(err));
+    QVERIFY(workspace->readOptions().find("adapter=virtual") != std::string::npos);
   }
 
   void theVersionDialog() {

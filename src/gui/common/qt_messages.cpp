@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -152,6 +153,8 @@ std::optional<std::string> QtMessages::input(const std::string& caption, const s
   box.setInputMode(QInputDialog::TextInput);
   box.setOkButtonText(QString::fromUtf8(kOkText));
   box.setCancelButtonText(QString::fromUtf8(kCancelText));
+  // Plain buttons, like the message boxes' (the style would add icons to these two).
+  for (QPushButton* button : box.findChildren<QPushButton*>()) button->setIcon(QIcon());
   if (auto* line = box.findChild<QLineEdit*>()) {
     line->setMaxLength(maxLength);
     line->setAccessibleName(QString::fromStdString(prompt));
