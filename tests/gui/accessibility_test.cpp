@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
@@ -19,6 +20,8 @@
 
 #include "gui/app/mainu.h"
 #include "gui/app/veru.h"
+#include "gui/backup/backupu.h"
+#include "gui/backup/copydlgu.h"
 #include "gui/idsetu/idsetu.h"
 #include "support/gui_fixture.h"
 #include "support/main_window_driver.h"
@@ -30,8 +33,7 @@ namespace {
 bool isControl(QWidget* w) {
   return qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
          qobject_cast<QAbstractItemView*>(w) || qobject_cast<QGroupBox*>(w) ||
-         qobject_cast<QLabel*>(w) || qobject_cast<QMenuBar*>(w) ||
-         w->objectName() == "Panel1";
+         qobject_cast<QLabel*>(w) || qobject_cast<QMenuBar*>(w) || w->objectName() == "Panel1";
 }
 
 // Names of the controls without an accessible name.
@@ -110,7 +112,8 @@ class AccessibilityTest : public QObject {
       order << w->objectName();
       w = w->nextInFocusChain();
     }
-    QVERIFY2(order.indexOf("RadioButton6") > 0 && order.indexOf("CheckBox1") > order.indexOf("RadioButton6") &&
+    QVERIFY2(order.indexOf("RadioButton6") > 0 &&
+                 order.indexOf("CheckBox1") > order.indexOf("RadioButton6") &&
                  order.indexOf("CheckBox2") > order.indexOf("CheckBox1") &&
                  order.indexOf("BitBtn1") > order.indexOf("CheckBox2"),
              qPrintable(order.join(",")));
@@ -131,6 +134,18 @@ class AccessibilityTest : public QObject {
     ver.show();
     QCOMPARE(unnamed(ver), QStringList());
     QCOMPARE(unreachable(ver), QStringList());
+  }
+
+  void theBackupAndProgressDialogs() {
+    gui::Tbackup backup(program->app);
+    backup.show();
+    QCOMPARE(unnamed(backup), QStringList());
+    QCOMPARE(unreachable(backup), QStringList());
+    gui::Tcopydlg progress(&backup);
+    progress.show();
+    QCOMPARE(unnamed(progress), QStringList());
+    QCOMPARE(unreachable(progress), QStringList());
+    QCOMPARE(progress.BitBtn1()->shortcut(), QKeySequence(QKeySequence::mnemonic("中止(&A)")));
   }
 };
 
