@@ -58,7 +58,7 @@ struct Session::Impl {
   std::optional<Bus> bus;
   std::unique_ptr<TracingTransport> tracer;
   std::unique_ptr<TScsifile> sf;
-  bool bound = false;        // OpenDevice succeeded
+  bool bound = false;  // OpenDevice succeeded
 };
 
 Session::Session(GlobalOptions options) : options_(std::move(options)) {

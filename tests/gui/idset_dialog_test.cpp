@@ -64,7 +64,8 @@ class IdsetDialogTest : public QObject {
     QCOMPARE(grid->columnCount(), 5);
     QCOMPARE(grid->rowCount(), 8);  // rows 1..8; row 0 is the header
     const int widths[] = {50, 167, 107, 119, 149};
-    const char* headers[] = {"SCSI-ID", "デバイスタイプ", "ベンダID", "プロダクトID", "版数・ベンダ固有"};
+    const char* headers[] = {"SCSI-ID", "デバイスタイプ", "ベンダID", "プロダクトID",
+                             "版数・ベンダ固有"};
     for (int c = 0; c < 5; ++c) {
       QCOMPARE(grid->columnWidth(c), widths[c]);
       QCOMPARE(grid->horizontalHeaderItem(c)->text(), QString::fromUtf8(headers[c]));
@@ -74,7 +75,8 @@ class IdsetDialogTest : public QObject {
     QCOMPARE(grid->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(grid->showGrid());
     QCOMPARE(dialog->findChild<QLabel*>("Label1")->text(), QString("Inquiryの結果"));
-    QCOMPARE(dialog->findChild<QLabel*>("Label4")->text(), QString("現在のTAPEデバイスのSCSI-IDは"));
+    QCOMPARE(dialog->findChild<QLabel*>("Label4")->text(),
+             QString("現在のTAPEデバイスのSCSI-IDは"));
     QCOMPARE(dialog->findChild<QLabel*>("Label5")->text(), QString("です"));
     QVERIFY(dialog->findChild<QLineEdit*>("Edit3")->isReadOnly());
     QCOMPARE(dialog->findChild<QPushButton*>("BitBtn1")->text(), QString("戻る"));

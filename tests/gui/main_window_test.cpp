@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
@@ -14,6 +15,7 @@
 
 #include "gui/app/mainu.h"
 #include "gui/app/veru.h"
+#include "scsi/bus.h"
 #include "scsi/tape_commands.h"
 #include "support/gui_fixture.h"
 #include "support/main_window_driver.h"
@@ -81,10 +83,13 @@ class MainWindowTest : public QObject {
     QCOMPARE(main->height() - main->menuBar()->height(), 325);
     QCOMPARE(main->minimumSize(), main->maximumSize());
     QVERIFY(!(main->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(main->statusBar()->height(), 19);
+    // 19 pixels, or what the panels' sunken frames around a line of the font need (20 with
+    // IPAPGothic's 15-pixel line).
+    QVERIFY2(main->statusBar()->height() >= 19 && main->statusBar()->height() <= 20,
+             qPrintable(QString::number(main->statusBar()->height())));
     QVERIFY(!main->statusBar()->isSizeGripEnabled());
     QCOMPARE(panel(0), QString("TAPE SCSI-ID="));
-    QCOMPARE(main->statusPanel(0)->width(), 87);
+    QCOMPARE(main->statusPanel(0)->width(), std::max(87, main->statusPanel(0)->sizeHint().width()));
     QCOMPARE(main->statusPanel(1)->width(), 70);
     QCOMPARE(main->statusPanel(2)->width(), 50);
     QCOMPARE(control<QWidget>("Panel1")->size(), QSize(569, 161));
@@ -100,11 +105,11 @@ class MainWindowTest : public QObject {
     // The menu: captions and order.
     QStringList tool;
     for (QAction* a : toolMenu(*main)->actions()) tool << (a->isSeparator() ? "-" : a->text());
-    QCOMPARE(tool, QStringList({"TAPE SCSI ＩＤの設定", "-", "バックアップ", "リストア", "テスト", "-",
-                                "リワインド", "巻き直し", "-", "取り出し", "-",
-                                "最後のバックアップセットを削除",
-                                "指定した番号以降のバックアップセットを削除", "-", "イレース",
-                                "フォーマット"}));
+    QCOMPARE(tool,
+             QStringList(
+                 {"TAPE SCSI ＩＤの設定", "-", "バックアップ", "リストア", "テスト", "-",
+                  "リワインド", "巻き直し", "-", "取り出し", "-", "最後のバックアップセットを削除",
+                  "指定した番号以降のバックアップセットを削除", "-", "イレース", "フォーマット"}));
     QCOMPARE(item(*main, "Exit1")->text(), QString("終了"));
     QCOMPARE(item(*main, "N2")->text(), QString("バージョン情報の表示"));
   }
@@ -217,8 +222,8 @@ class MainWindowTest : public QObject {
   // The dialog from the menu may choose no drive at all: "使用不可", items disabled.
   void theIdItemWithNoChoiceMakesTheDriveUnusable() {
     program = std::make_unique<GuiProgram>(
-        *workspace, std::map<int, std::string>{{2, workspace->imagePath(2)},
-                                               {5, workspace->imagePath(5)}});
+        *workspace,
+        std::map<int, std::string>{{2, workspace->imagePath(2)}, {5, workspace->imagePath(5)}});
     start();
     QCOMPARE(program->app.scsiid, 5);
     answerIdDialog([](gui::Tidset& dialog) { clickGridRow(dialog, 3); });
@@ -313,6 +318,31 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(control<QWidget>("BitBtn1"), Qt::LeftButton);
     QVERIFY(!main->isVisible());
     QVERIFY(std::filesystem::exists(workspace->optionsPath()));
+  }
+
+  // The two programs share the options file and its bus: the window's choice is what the
+  // terminal program uses next.
+  void theTerminalProgramUsesWhatTheWindowSaved() {
+    workspace->writeOptions("[TAPE_BUS]\nadapter=virtual\nimage2=tape4.tap\n");
+    program = std::make_unique<GuiProgram>(*workspace,
+                                           openConfiguredBus(workspace->optionsPath()).transport);
+    start();
+    QCOMPARE(program->app.scsiid, 2);
+    control<QRadioButton>("RadioButton5")->setChecked(true);
+    QVERIFY(main->close());
+    main.reset();
+    program.reset();  // lets go of the tape image
+
+    QProcess cli;
+    cli.start(QString::fromLocal8Bit(qgetenv("KORV_CLI")),
+              {"--config", QString::fromStdString(workspace->optionsPath()), "--trace", "--yes",
+               "rewind"});
+    QVERIFY(cli.waitForFinished(30000));
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY2(err.contains("cdb 01 00 00 00 00 00"), qPrintable(err));  // REWIND without Immed
+    QVERIFY2(!err.contains("cdb 01 01"), qPrintable(err));
+    QVERIFY(workspace->readOptions().find("adapter=virtual") != std::string::npos);
   }
 
   void theVersionDialog() {

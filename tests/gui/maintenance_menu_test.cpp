@@ -108,15 +108,16 @@ class MaintenanceMenuTest : public QObject {
       messages.confirmAnswers = {false};
       trigger(command);
     }
-    QCOMPARE(messages.confirmations,
-             (std::vector<std::string>{
-                 "媒体を巻き戻します．\r巻き戻していいですか？",
-                 "媒体を巻き直します．\r巻き直していいですか？",
-                 "媒体を巻き戻して取り出します．\r取り出していいですか？",
-                 "最後のバックアップセットを削除します．\r削除して良いですか？",
-                 "指定した数以降のバックアップセットを削除します．\r続けて良いですか？",
-                 "媒体の記録内容を全て削除します．\r削除していいですか？",
-                 "このプログラムで使用できるように\r媒体を初期化します．\r初期化していいですか？"}));
+    QCOMPARE(
+        messages.confirmations,
+        (std::vector<std::string>{
+            "媒体を巻き戻します．\r巻き戻していいですか？",
+            "媒体を巻き直します．\r巻き直していいですか？",
+            "媒体を巻き戻して取り出します．\r取り出していいですか？",
+            "最後のバックアップセットを削除します．\r削除して良いですか？",
+            "指定した数以降のバックアップセットを削除します．\r続けて良いですか？",
+            "媒体の記録内容を全て削除します．\r削除していいですか？",
+            "このプログラムで使用できるように\r媒体を初期化します．\r初期化していいですか？"}));
   }
 
   void rewindReportsItsOutcome() {
@@ -134,7 +135,8 @@ class MaintenanceMenuTest : public QObject {
   void theHourglassWhereTheTableSaysIt() {
     program->bus.drive().setFaults({.delay = std::chrono::milliseconds(50)});
     bool duringRetension = false;
-    QTimer::singleShot(20, main.get(), [&] { duringRetension = QGuiApplication::overrideCursor(); });
+    QTimer::singleShot(20, main.get(),
+                       [&] { duringRetension = QGuiApplication::overrideCursor(); });
     trigger("N9");
     QVERIFY(duringRetension);
     QCOMPARE(messages.texts(), std::vector<std::string>{"正常終了．"});

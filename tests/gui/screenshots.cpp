@@ -7,8 +7,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QIcon>
 #include <QInputDialog>
+#include <QLinearGradient>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -37,13 +43,31 @@ using korv::gui::QtMessages;
 QString folder;
 int failures = 0;
 
-// Lets the window paint, then grabs what the X server shows of it.
-void save(QWidget& window, const QString& name) {
-  window.raise();
-  window.activateWindow();
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-  QPixmap picture = window.screen()->grabWindow(window.winId());
-  if (picture.isNull() || picture.width() < 10) picture = window.grab();
+// Under Xvfb no window manager draws frames: each picture gets a plain title bar with the
+// window's icon and title, so the captions show.
+QPixmap framed(const QPixmap& client, const QString& title) {
+  const int bar = 24;
+  const int border = 1;
+  QPixmap picture(client.width() + 2 * border, client.height() + bar + border);
+  picture.fill(QColor(0x5a, 0x6b, 0x7c));
+  QPainter painter(&picture);
+  QLinearGradient gradient(0, 0, 0, bar);
+  gradient.setColorAt(0, QColor(0x6f, 0x84, 0x99));
+  gradient.setColorAt(1, QColor(0x4f, 0x60, 0x72));
+  painter.fillRect(QRect(0, 0, picture.width(), bar), gradient);
+  const QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull()) icon.paint(&painter, QRect(5, 4, 16, 16));
+  QFont font = QApplication::font();
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(26, 0, picture.width() - 30, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                   title);
+  painter.drawPixmap(border, bar, client);
+  return picture;
+}
+
+void write(const QPixmap& picture, const QString& name) {
   const QString path = QDir(folder).filePath(name);
   if (!picture.save(path)) {
     std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
@@ -51,6 +75,27 @@ void save(QWidget& window, const QString& name) {
     return;
   }
   std::printf("%s (%dx%d)\n", qPrintable(path), picture.width(), picture.height());
+}
+
+// Lets the window paint, then grabs what the X server shows of it.
+void save(QWidget& window, const QString& name) {
+  window.raise();
+  window.activateWindow();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  QPixmap picture = window.screen()->grabWindow(window.winId());
+  if (picture.isNull() || picture.width() < 10) picture = window.grab();
+  write(framed(picture, window.windowTitle()), name);
+}
+
+// The main window with the "ツール" menu open over it: the screen's region of both.
+void saveWithMenu(QMainWindow& main, QMenu& menu, const QString& name) {
+  main.menuBar()->setActiveAction(menu.menuAction());
+  for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+  const QRect area = main.geometry().united(menu.geometry());
+  QPixmap picture = main.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  menu.hide();
+  main.menuBar()->setActiveAction(nullptr);
+  write(framed(picture, main.windowTitle()), name);
 }
 
 QPushButton* buttonWithText(QDialog& box, const QString& text) {
@@ -143,6 +188,10 @@ int main(int argc, char** argv) {
     korv::test::runUntil([&] { return program.app.scsiid >= 0; });
     save(main, QStringLiteral("main.png"));
 
+    // The "ツール" menu, bound: every tape item usable.
+    saveWithMenu(main, *main.findChild<QMenu*>(QStringLiteral("Tool1")),
+                 QStringLiteral("main-tool-menu.png"));
+
     // The version dialog.
     korv::test::whenShown<korv::gui::TVer>([](korv::gui::TVer& ver) {
       save(ver, QStringLiteral("version.png"));
@@ -150,8 +199,7 @@ int main(int argc, char** argv) {
     });
     main.N2Click();
 
-    // Bind as opening "ツール" does, then a confirmation box (declined).
-    main.Tool1Click();
+    // A confirmation box (declined).
     boxes.push_back([](QDialog& box) {
       save(box, QStringLiteral("confirm.png"));
       buttonWithText(box, QStringLiteral("いいえ(&N)"))->click();

@@ -5,6 +5,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "gui/app/tape_dialogs.h"
 #include "gui/app/veru.h"
 #include "gui/common/hourglass.h"
@@ -32,17 +34,29 @@ Tmain::Tmain(AppContext& app, QWidget* parent)
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
   QStatusBar* bar = ui->StatusBar;
-  bar->setFixedHeight(kStatusBarHeight);
   for (int i = 0; i < 3; ++i) {
     panels_[i] = new QLabel(bar);
     panels_[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     panels_[i]->setFrameShape(QFrame::Panel);
     panels_[i]->setFrameShadow(QFrame::Sunken);
-    panels_[i]->setFixedWidth(kPanelWidths[i]);
+    panels_[i]->setIndent(2);
     panels_[i]->setAccessibleName(QStringLiteral("ステータス %1").arg(i));
     bar->addWidget(panels_[i]);
   }
   panels_[0]->setText(QStringLiteral("TAPE SCSI-ID="));
+  // The specified widths and height, or what the panels' texts need when that is more.
+  const QString widest[3] = {panels_[0]->text(), QString::fromUtf8(kIdUnusable), QString()};
+  int height = kStatusBarHeight;
+  for (int i = 0; i < 3; ++i) {
+    QLabel probe(widest[i]);
+    probe.setFont(panels_[i]->font());
+    probe.setFrameShape(QFrame::Panel);
+    probe.setIndent(panels_[i]->indent());
+    panels_[i]->setFixedWidth(std::max(kPanelWidths[i], probe.sizeHint().width()));
+    // The bar keeps 3 pixels above its panels.
+    height = std::max(height, probe.sizeHint().height() + 3);
+  }
+  bar->setFixedHeight(height);
   panels_[0]->setAccessibleName(QStringLiteral("TAPE SCSI-ID="));
   panels_[1]->setAccessibleName(QStringLiteral("TAPE SCSI-ID"));
 

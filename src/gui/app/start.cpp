@@ -40,7 +40,8 @@ int runProgram() {
   std::string problem;
   Bus bus = openConfiguredBus(optionsPath, &problem);
   QtMessages messages(QString::fromStdString(applicationTitle(executable.toStdString())));
-  if (!problem.empty()) messages.show(BoxType::Warning, problem + "\r[TAPE_BUS] adapter=auto を使います．");
+  if (!problem.empty())
+    messages.show(BoxType::Warning, problem + "\r[TAPE_BUS] adapter=auto を使います．");
 
   AppContext app(*bus.transport, pump, messages, optionsPath);
   Tmain main(app);

@@ -18,9 +18,11 @@
 namespace korv::gui {
 
 struct AppContext {
-  AppContext(ScsiTransport& bus, EventPump& pump, MessageService& messages,
-             std::string optionsPath)
-      : bus(bus), pump(pump), messages(messages), optionsPath(std::move(optionsPath)),
+  AppContext(ScsiTransport& bus, EventPump& pump, MessageService& messages, std::string optionsPath)
+      : bus(bus),
+        pump(pump),
+        messages(messages),
+        optionsPath(std::move(optionsPath)),
         sf(bus, pump, messages) {}
   AppContext(const AppContext&) = delete;
   AppContext& operator=(const AppContext&) = delete;

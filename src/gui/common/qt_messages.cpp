@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -94,7 +95,7 @@ void QtMessages::show(BoxType type, const std::string& text) {
     box.setEscapeButton(ok);
   } else {
     box.setWindowTitle(boxTitle(type));
-    box.setIcon(type == BoxType::Warning  ? QMessageBox::Warning
+    box.setIcon(type == BoxType::Warning ? QMessageBox::Warning
                 : type == BoxType::Error ? QMessageBox::Critical
                                          : QMessageBox::Information);
     QPushButton* yes = box.addButton(QString::fromUtf8(kYesText), QMessageBox::YesRole);
@@ -148,6 +149,8 @@ std::optional<std::string> QtMessages::input(const std::string& caption, const s
   box.setInputMode(QInputDialog::TextInput);
   box.setOkButtonText(QString::fromUtf8(kOkText));
   box.setCancelButtonText(QString::fromUtf8(kCancelText));
+  // Plain buttons, like the message boxes' (the style would add icons to these two).
+  for (QPushButton* button : box.findChildren<QPushButton*>()) button->setIcon(QIcon());
   if (auto* line = box.findChild<QLineEdit*>()) {
     line->setMaxLength(maxLength);
     line->setAccessibleName(QString::fromStdString(prompt));

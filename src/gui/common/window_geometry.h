@@ -15,4 +15,8 @@ void fixClientSize(QWidget& window, QSize client);
 
 void centreOnScreen(QWidget& window);
 
+// The specified sizes are minimum sizes in the forms: a control whose caption needs more
+// (a larger font) gets more, and its containers grow with it. Part of fixClientSize.
+void growToContents(QWidget& root);
+
 }  // namespace korv::gui

@@ -23,7 +23,9 @@ QString text(const std::string& utf8) {
 }  // namespace
 
 Tidset::Tidset(AppContext& app, QWidget* parent)
-    : QDialog(parent), app_(app), ui(std::make_unique<Ui::Tidset>()),
+    : QDialog(parent),
+      app_(app),
+      ui(std::make_unique<Ui::Tidset>()),
       scan_(app.bus, app.pump, app.messages) {
   ui->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

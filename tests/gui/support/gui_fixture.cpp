@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "gui/app/start.h"
 #include "scsi/blocking_pump.h"
 #include "sys/cp932.h"
 #include "tape/volume_images.h"
@@ -132,3 +133,10 @@ bool runUntil(const std::function<bool()>& done, int timeoutMs) {
 }
 
 }  // namespace korv::test
+
+// Every GUI test runs with the program's own look (the 12-pixel Gothic, the icon), set up
+// as soon as the test's QApplication exists.
+static void setupLikeTheProgram() {
+  korv::gui::setupApplication();
+}
+Q_COREAPP_STARTUP_FUNCTION(setupLikeTheProgram)

@@ -18,8 +18,7 @@ void answerIdDialog(IdChoice choose) {
     if (dialog.scanned()) {
       answer();
     } else {
-      QObject::connect(&dialog, &gui::Tidset::scanFinished, &dialog, answer,
-                       Qt::QueuedConnection);
+      QObject::connect(&dialog, &gui::Tidset::scanFinished, &dialog, answer, Qt::QueuedConnection);
     }
   });
 }
