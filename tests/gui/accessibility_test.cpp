@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
@@ -19,6 +20,8 @@
 
 #include "gui/app/mainu.h"
 #include "gui/app/veru.h"
+#include "gui/backup/backupu.h"
+#include "gui/backup/copydlgu.h"
 #include "gui/idsetu/idsetu.h"
 #include "support/gui_fixture.h"
 #include "support/main_window_driver.h"
@@ -131,6 +134,18 @@ class AccessibilityTest : public QObject {
     ver.show();
     QCOMPARE(unnamed(ver), QStringList());
     QCOMPARE(unreachable(ver), QStringList());
+  }
+
+  void theBackupAndProgressDialogs() {
+    gui::Tbackup backup(program->app);
+    backup.show();
+    QCOMPARE(unnamed(backup), QStringList());
+    QCOMPARE(unreachable(backup), QStringList());
+    gui::Tcopydlg progress(&backup);
+    progress.show();
+    QCOMPARE(unnamed(progress), QStringList());
+    QCOMPARE(unreachable(progress), QStringList());
+    QCOMPARE(progress.BitBtn1()->shortcut(), QKeySequence(QKeySequence::mnemonic("中止(&A)")));
   }
 };
 

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -192,6 +193,7 @@ class BackupTest : public QObject {
       writeFile(src() / name, pattern(size));
       setTime(src() / name);
     }
+    fs::create_symlink(src() / "one.txt", src() / "link");  // left out, and said so
     listFolder(src());
     const int deselected = lines().indexOf(QString::fromStdString((src() / "skip.me").string()));
     QVERIFY(deselected >= 0);
@@ -201,6 +203,9 @@ class BackupTest : public QObject {
     QCOMPARE(program_->scripted.texts().back(), std::string("終了しました．"));
     QVERIFY(dlg_->progress().current() == nullptr);
     QTRY_COMPARE(text("Edit1").trimmed(), QString("3"));  // active again once it closed
+    const std::string leftOut =
+        jobs::leftOutLine({(src() / "link").string(), jobs::LeftOutEntry::Kind::SymbolicLink});
+    QCOMPARE(dlg_->memo()->toPlainText(), QString::fromStdString(leftOut));
 
     QJsonArray expected;
     for (int i = 0; i < dlg_->filecount(); ++i) {

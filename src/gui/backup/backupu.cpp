@@ -92,6 +92,7 @@ void Tbackup::Button3Click() {
   ui->ListBox->hide();
   ui->ListBox->clear();
   filelist_.clear();
+  leftOut_.clear();
   dirsearch(ui->Edit3->text());
   ui->ListBox->setLines(filecount(), [this](int line) {
     return QString::fromStdString(filelist_[static_cast<size_t>(line)].path);
@@ -105,7 +106,7 @@ void Tbackup::dirsearch(const QString& folder) {
   // A typed folder need not end with '/': the listing's paths are the prefix plus names.
   const QString prefix = withSlash(folder);
   if (prefix.isEmpty()) return;
-  jobs::dirsearch(prefix.toStdString(), filelist_);
+  jobs::dirsearch(prefix.toStdString(), filelist_, nullptr, &leftOut_);
 }
 
 void Tbackup::Button2Click() {
@@ -144,7 +145,8 @@ void Tbackup::Button4Click() {
   runHandler(app_.messages, [this, &signal] {
     AbortOnSignals abortOnSignals;  // SIGTERM, SIGHUP, SIGINT end the run as the button does
     jobs::RunFaces faces{app_.messages, *progress_, *this, app_.opt};
-    jobs::backupRun(app_.sf, filelist_, *ui->ListBox, ui->Edit4->text().toStdString(), faces);
+    jobs::backupRun(app_.sf, filelist_, *ui->ListBox, ui->Edit4->text().toStdString(), faces,
+                    leftOut_);
     signal = AbortOnSignals::signalNumber();
   });
   setRunning(false);

@@ -73,6 +73,7 @@ class Tbackup : public QDialog, private jobs::RunLog {
   std::unique_ptr<Ui::Tbackup> ui;
   std::unique_ptr<QtProgressFactory> progress_;
   jobs::FileList filelist_;
+  jobs::LeftOutList leftOut_;  // links and special files the listing passed over
   bool running_ = false;
   bool boxHadFocus_ = false;  // activation came back from a message box
 };
