@@ -23,6 +23,8 @@
 #include "gui/backup/backupu.h"
 #include "gui/backup/copydlgu.h"
 #include "gui/idsetu/idsetu.h"
+#include "gui/restore/restoreu.h"
+#include "gui/restore/testu.h"
 #include "support/gui_fixture.h"
 #include "support/main_window_driver.h"
 
@@ -146,6 +148,18 @@ class AccessibilityTest : public QObject {
     QCOMPARE(unnamed(progress), QStringList());
     QCOMPARE(unreachable(progress), QStringList());
     QCOMPARE(progress.BitBtn1()->shortcut(), QKeySequence(QKeySequence::mnemonic("中止(&A)")));
+  }
+
+  void theRestoreAndTestDialogs() {
+    gui::Trestore restore(program->app);
+    restore.show();
+    QCOMPARE(unnamed(restore), QStringList());
+    QCOMPARE(unreachable(restore), QStringList());
+    QCOMPARE(restore.findChild<QLabel*>("Label1")->buddy(), restore.findChild<QWidget*>("fv"));
+    gui::Ttest test(program->app);
+    test.show();
+    QCOMPARE(unnamed(test), QStringList());
+    QCOMPARE(unreachable(test), QStringList());
   }
 };
 

@@ -16,6 +16,8 @@
 #include "gui/app/veru.h"
 #include "gui/common/app_font.h"
 #include "gui/idsetu/idsetu.h"
+#include "gui/restore/restoreu.h"
+#include "gui/restore/testu.h"
 #include "support/gui_fixture.h"
 #include "support/main_window_driver.h"
 
@@ -97,6 +99,12 @@ class LayoutTest : public QObject {
     gui::TVer ver;
     QCOMPARE(ver.size(), QSize(317, 148));
     QCOMPARE(clipped(ver), QStringList());
+    gui::Trestore restore(program->app);
+    QCOMPARE(restore.size(), QSize(673, 499));
+    QCOMPARE(clipped(restore), QStringList());
+    gui::Ttest test(program->app);
+    QCOMPARE(test.size(), QSize(643, 426));
+    QCOMPARE(clipped(test), QStringList());
   }
 
   void aLargerFontGrowsTheFormsInsteadOfClipping() {
@@ -110,6 +118,10 @@ class LayoutTest : public QObject {
       QCOMPARE(clipped(ver), QStringList());
       gui::Tidset idset(program->app);
       QCOMPARE(clipped(idset), QStringList());
+      gui::Trestore restore(program->app);
+      QCOMPARE(clipped(restore), QStringList());
+      gui::Ttest test(program->app);
+      QCOMPARE(clipped(test), QStringList());
     }
   }
 };
