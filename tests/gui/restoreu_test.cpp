@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "gui/app/tape_dialogs.h"
 #include "gui/restore/restoreu.h"
 #include "support/foreign_set.h"
 #include "support/set_tapes.h"
@@ -164,6 +165,23 @@ class TrestoreTest : public QObject {
     dialog->Button2Click();
     QCOMPARE(program->scripted.texts(), (std::vector<std::string>{"中断しました", "終了しました"}));
     QVERIFY(!fs::exists(out / "second"));
+  }
+
+  // The menu's dialog is a fresh one each time; the set it opened stays open in `sf`.
+  void theMenuItemShowsAFreshModalDialog() {
+    QVERIFY(writeForeignSet(program->app.sf, "set", {{"/a", "a"}}));
+    openFirstSet(folder("out"));
+    for (int round = 0; round < 2; ++round) {
+      bool shown = false;
+      whenShown<gui::Trestore>([&](gui::Trestore& menuDialog) {
+        shown = menuDialog.isModal() && fileLines(menuDialog).isEmpty() &&
+                control<QListWidget>(menuDialog, "ListBox1").count() == 0;
+        menuDialog.Button1Click();
+      });
+      gui::showRestoreDialog(program->app, nullptr);
+      QVERIFY(shown);
+    }
+    QVERIFY(program->app.sf.SetOpened);
   }
 
   void destinationBoxEndsWithOneSlash_data() {

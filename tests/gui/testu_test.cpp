@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "gui/app/tape_dialogs.h"
 #include "gui/restore/testu.h"
 #include "support/foreign_set.h"
 #include "support/set_tapes.h"
@@ -70,6 +71,18 @@ class TtestTest : public QObject {
     chooseSet(*dialog, 0);
     dialog->Button2Click();
     QCOMPARE(program->scripted.texts(), std::vector<std::string>{"終了しました"});
+  }
+
+  void theMenuItemShowsTheTestDialog() {
+    start();
+    bool shown = false;
+    whenShown<gui::Ttest>([&](gui::Ttest& menuDialog) {
+      shown = menuDialog.isModal() &&
+              control<QPushButton>(menuDialog, "Button2").text() == QStringLiteral("テスト開始");
+      menuDialog.Button1Click();
+    });
+    gui::showTestDialog(program->app, nullptr);
+    QVERIFY(shown);
   }
 
   void tapesWithoutSetsToList_data() {
