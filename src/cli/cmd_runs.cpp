@@ -42,6 +42,8 @@ struct TerminalFaces {
 
 int exitStatus(Session& session, const jobs::RunResult& result) {
   if (!result.started()) return session.finish(false);
+  // The set was closed cleanly, but files are missing from it: the backup failed.
+  if (result.tapeFull) return session.finish(false);
   if (result.logLines > 0) session.noteSkipped();
   return session.finish(true);
 }

@@ -10,6 +10,7 @@
 #include "cli/terminal_messages.h"
 #include "scsi/blocking_pump.h"
 #include "scsi/bus_scan.h"
+#include "scsi/command_failure.h"
 #include "scsi/trace.h"
 
 namespace korv::cli {
@@ -35,8 +36,7 @@ struct Session::Impl {
   std::optional<Bus> bus;
   std::unique_ptr<TracingTransport> tracer;
   std::unique_ptr<TScsifile> sf;
-  bool bound = false;        // OpenDevice succeeded
-  bool namedDevice = false;  // --device named a single drive
+  bool bound = false;  // OpenDevice succeeded
 };
 
 Session::Session(GlobalOptions options) : options_(std::move(options)) {
@@ -77,14 +77,13 @@ ScsiTransport& Session::transport() {
     // Checked when the command line was read; a malformed one gives an unusable bus.
     if (auto device = parseDeviceUrl(options_.device)) {
       config = *device;
-      impl_->namedDevice = !config.sgDevice.empty() || config.iscsiLun >= 0;
     } else {
       config.kind = BusConfig::Kind::Sg;
     }
   } else {
     std::string problem;
     config = readBusConfig(optionsPath_, &problem);
-    if (!problem.empty()) impl_->messages.note(problem + "; using adapter=auto");
+    if (!problem.empty()) impl_->messages.note(problem);
   }
   const std::string defaultImage =
       (std::filesystem::path(optionsPath_).parent_path() / "tape4.tap").string();
@@ -103,6 +102,18 @@ ScsiTransport& Session::transport() {
   return *impl_->bus->transport;
 }
 
+const std::string& Session::busDescription() {
+  transport();
+  return impl_->bus->description;
+}
+
+void Session::reportNotAnswering(int id, const std::string& reason) {
+  impl_->messages.show(BoxType::Error,
+                       std::string(kDriveNotAnswering) + (reason.empty() ? "" : "\r" + reason));
+  impl_->messages.note("id " + std::to_string(id) + " on " + impl_->bus->description +
+                       " does not answer");
+}
+
 TScsifile* Session::bindDrive() {
   if (impl_->bound) return impl_->sf.get();
   ScsiTransport& bus = transport();
@@ -116,7 +127,12 @@ TScsifile* Session::bindDrive() {
     // The named device's drive, else the one the SCSI ID dialog would preselect.
     BusScan scan(bus, impl_->pump, impl_->messages);
     if (!scan.scan()) return nullptr;
-    id = impl_->namedDevice ? namedDriveId(scan) : scan.chosenId();
+    id = scan.chosenId();
+    if (id < 0 && scan.firstNotAnswering() >= 0) {
+      const ScanRow& row = scan.rows()[scan.firstNotAnswering()];
+      reportNotAnswering(scan.firstNotAnswering(), row.failure);
+      return nullptr;
+    }
     if (id < 0) {
       impl_->messages.show(BoxType::Plain, std::string("TAPE SCSI-ID=") + kIdUnusable);
       impl_->messages.note("no tape drive chosen on " + impl_->bus->description +
@@ -127,17 +143,15 @@ TScsifile* Session::bindDrive() {
 
   impl_->sf = std::make_unique<TScsifile>(bus, impl_->pump, impl_->messages);
   if (!impl_->sf->OpenDevice(id, opt_.rewindimm, opt_.eoduse)) {
-    impl_->messages.show(BoxType::Plain, "システム初期化失敗");
+    if (deviceDidNotAnswer(impl_->sf->AspiRequest)) {
+      reportNotAnswering(id, bus.failureReason(static_cast<uint8_t>(id)));
+    } else {
+      impl_->messages.show(BoxType::Plain, "システム初期化失敗");
+    }
     return nullptr;
   }
   impl_->bound = true;
   return impl_->sf.get();
-}
-
-int namedDriveId(const BusScan& scan) {
-  for (int id = 0; id < kScanTargets; ++id)
-    if (scan.rows()[id].typeText == kTypeTextTape) return id;
-  return -1;
 }
 
 int Session::finish(bool ok) const {

@@ -55,10 +55,11 @@ class Session {
 
   // The bus (with --trace wrapped in the tracer). Opened on first use.
   ScsiTransport& transport();
-  // Opens the bus, chooses the target (--id; else, for a --device naming one drive, that
-  // drive; else the one the scan preselects) and binds the tape component with
-  // OpenDevice. On failure prints the reason ("システム初期化失敗" or that no drive was
-  // found) and returns null.
+  // Which bus that is, in words ("sg host 2 (iscsi_tcp)"); opens it when needed.
+  const std::string& busDescription();
+  // Opens the bus, chooses the target (--id; else the one the scan preselects) and binds
+  // the tape component with OpenDevice. On failure prints the reason ("システム初期化失敗",
+  // that no drive was found, or that the drive does not answer) and returns null.
   TScsifile* bindDrive();
 
   // Exit-status bookkeeping for commands.
@@ -70,14 +71,11 @@ class Session {
   Options opt_;
   std::string optionsPath_;
   bool skipped_ = false;
+  // The drive's own box ("テープドライブが応答しません．" and the transport's reason),
+  // then a line naming the id and the bus.
+  void reportNotAnswering(int id, const std::string& reason);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-// The drive of a bus that holds the one device named by --device: its tape row, at
-// whatever id it answers. The scan's own preselection passes over id 0 (a dialog rule
-// for choosing among many); a device named by the user was already chosen. -1 when no
-// tape answered.
-int namedDriveId(const BusScan& scan);
 
 }  // namespace korv::cli

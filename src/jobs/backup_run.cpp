@@ -9,6 +9,8 @@
 
 #include "jobs/run_guard.h"
 #include "jobs/run_support.h"
+#include "jobs/tape_full.h"
+#include "scsi/command_failure.h"
 #include "sys/cp932.h"
 #include "tape/datastream.h"
 #include "tape/records.h"
@@ -74,9 +76,15 @@ class BackupRun {
   RunResult run(const FileList& filelist, Selection& selection, const std::string& setName);
 
  private:
-  enum class Step { Next, LeaveLoop };
+  // MediumFull: the file is on tape in full, but the early warning came with it.
+  enum class Step { Next, LeaveLoop, MediumFull };
+  // Done: recorded. DoneAtEnd: recorded at the early warning. NoRoom: the medium ended
+  // before it. Failed: any other failure.
+  enum class Write { Done, DoneAtEnd, NoRoom, Failed };
   Step backUpFile(const ListedFile& item, const sf_file2& e);
-  Step skipFile(const sf_file2& e);
+  Step skipFile(const std::string& path, const sf_file2& e);
+  Write write(const uint8_t* data, int32_t length);
+  Step tapeFull(const std::string& path);
   void finish();
 
   TScsifile& sf_;
@@ -152,22 +160,54 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
       break;
     }
     if (i == n) break;
-    if (backUpFile(*items[i], sf_.Catalogue[i]) == Step::LeaveLoop) break;
+    const Step step = backUpFile(*items[i], sf_.Catalogue[i]);
+    if (step == Step::LeaveLoop) break;
+    // The medium took this file but warns that it ends soon: nothing more is begun.
+    if (step == Step::MediumFull && i + 1 < n) {
+      tapeFull(items[i + 1]->path);
+      break;
+    }
   }
   finish();
   return result_;
 }
 
-BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
+BackupRun::Write BackupRun::write(const uint8_t* data, int32_t length) {
+  if (sf_.TapeWrite(data, length)) return Write::Done;
+  switch (mediumEndOf(sf_.AspiRequest)) {
+    case MediumEnd::EarlyWarning:
+      return Write::DoneAtEnd;
+    case MediumEnd::EndOfMedium:
+      return Write::NoRoom;
+    case MediumEnd::None:
+      break;
+  }
+  return Write::Failed;
+}
+
+BackupRun::Step BackupRun::tapeFull(const std::string& path) {
+  report_.error(tapeFullMessage(path));
+  result_.tapeFull = true;
+  return Step::LeaveLoop;
+}
+
+BackupRun::Step BackupRun::skipFile(const std::string& path, const sf_file2& e) {
   figures_.addBytes(static_cast<float>(e.size));
   figures_.addFile();
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
-  if (!sf_.TapeWrite(header, kHeaderSize)) {
-    report_.error("ファイルスキップ用のヘッダーが書けませんでした");
-    return Step::LeaveLoop;
+  switch (write(header, kHeaderSize)) {
+    case Write::Done:
+      return Step::Next;
+    case Write::DoneAtEnd:
+      return Step::MediumFull;
+    case Write::NoRoom:
+      return tapeFull(path);
+    case Write::Failed:
+      break;
   }
-  return Step::Next;
+  report_.error("ファイルスキップ用のヘッダーが書けませんでした");
+  return Step::LeaveLoop;
 }
 
 BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e) {
@@ -176,26 +216,30 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
 
   if (item.problem != ListingProblem::None) {
     report_.log(listingProblemLine(item.path, item.problem));
-    return skipFile(e);
+    return skipFile(item.path, e);
   }
   struct stat st {};
   const int fd = openSource(item.openPath, st);
   if (fd < 0) {
     report_.log(item.path + "はオープンできませんでした");
-    return skipFile(e);
+    return skipFile(item.path, e);
   }
   FileCloser closer(fd);
   if (static_cast<uint64_t>(st.st_size) != item.size) {
     report_.log(item.path + "はファイルサイズが変化した為" + "バックアップしません");
-    return skipFile(e);
+    return skipFile(item.path, e);
   }
 
   uint8_t header[kHeaderSize];
   encodeHeader(e.size, header);
-  if (!sf_.TapeWrite(header, kHeaderSize)) {
+  const Write headerWrite = write(header, kHeaderSize);
+  if (headerWrite == Write::Failed) {
     report_.error("ファイルのヘッダーが書けませんでした");
     return Step::LeaveLoop;
   }
+  if (headerWrite == Write::NoRoom || (headerWrite == Write::DoneAtEnd && item.size > 0))
+    return tapeFull(item.path);
+  Write lastWrite = headerWrite;
   // Exactly the recorded size goes to tape, in the blocks the layout prescribes: a file
   // that grew is stored as it was listed; one that shrank or cannot be read ends the run,
   // since the stream may never hold bytes the file did not give.
@@ -213,22 +257,27 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
                                    : "はファイルサイズが変化した為バックアップを中止しました"));
       break;
     }
-    writeState = sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want));
+    lastWrite = write(copybuf_.get(), static_cast<int32_t>(want));
+    writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
     figures_.addBytes(static_cast<float>(got));
-    remaining -= want;
-    if (p.isabort() || !writeState) break;
+    if (lastWrite != Write::NoRoom) remaining -= want;
+    if (p.isabort() || lastWrite != Write::Done) break;
   }
+  // A block the early warning came with is on tape; the rest of the file is not.
+  if (lastWrite == Write::NoRoom || (lastWrite == Write::DoneAtEnd && remaining > 0))
+    return tapeFull(item.path);
   if (!writeState) {
     report_.error("書き込みエラーが発生しました");
     return Step::LeaveLoop;
   }
   figures_.addFile();
-  return Step::Next;
+  return lastWrite == Write::DoneAtEnd ? Step::MediumFull : Step::Next;
 }
 
 void BackupRun::finish() {
-  // The set's data file ends with a filemark on every path past its opening.
-  if (!sf_.TapeWriteFilemarks(1)) {
+  // The set's data file ends with a filemark on every path past its opening; the
+  // early-warning zone still takes it.
+  if (!sf_.TapeWriteFilemarks(1) && mediumEndOf(sf_.AspiRequest) != MediumEnd::EarlyWarning) {
     report_.warning("最後のファイルマークが書き込めませんでした");
     if (!faces_.options.eoduse) {
       report_.quietWarning(

@@ -83,9 +83,10 @@ enum class RunStatus {
 
 struct RunResult {
   RunStatus status = RunStatus::NotStarted;
-  int logLines = 0;      // lines added to the log
-  int problems = 0;      // warning and error boxes shown by the run
-  bool aborted = false;  // the abort request ended the work
+  int logLines = 0;       // lines added to the log
+  int problems = 0;       // warning and error boxes shown by the run
+  bool aborted = false;   // the abort request ended the work
+  bool tapeFull = false;  // the medium ended: the set holds only the files before one
   bool started() const { return status == RunStatus::Ended || status == RunStatus::Finished; }
 };
 
