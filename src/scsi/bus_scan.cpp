@@ -120,7 +120,8 @@ int BusScan::firstNotAnswering() const {
 
 std::string revisionWithAddress(const ScanRow& row) {
   std::string text = row.revision;
-  while (!text.empty() && text.back() == ' ') text.pop_back();
+  // Vendor-specific bytes are often zeros, not spaces: both are room.
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
   if (row.address.empty()) return text;
   constexpr size_t kColumn = 24;  // bytes 32..55
   const size_t gap = text.empty() ? 0 : 1;

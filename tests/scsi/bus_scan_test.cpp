@@ -122,6 +122,7 @@ TEST(RevisionColumn, AddressGoesBehindTheRevisionWhereItFits) {
   const Case cases[] = {
       {"0001" + std::string(20, ' '), "2:0:0:1", "0001 2:0:0:1"},
       {"", "2:0:0:1", "2:0:0:1"},
+      {"0001" + std::string(20, '\0'), "2:0:0:1", "0001 2:0:0:1"},
       {"0001" + std::string(20, ' '), "", "0001"},
       {"0001SERIAL-NUMBER-12345", "2:0:0:1", "0001SERIAL-NUMBER-12345"},  // no room
   };
