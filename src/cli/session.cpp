@@ -36,7 +36,17 @@ struct Session::Impl {
   std::optional<Bus> bus;
   std::unique_ptr<TracingTransport> tracer;
   std::unique_ptr<TScsifile> sf;
-  bool bound = false;  // OpenDevice succeeded
+  bool bound = false;            // OpenDevice succeeded
+  bool silenceReported = false;  // "does not answer" was said already
+
+  // The drive's own box ("テープドライブが応答しません．" and the transport's reason),
+  // then a line naming the id and the bus.
+  void reportNotAnswering(int id, const std::string& reason) {
+    messages.show(BoxType::Error,
+                  std::string(kDriveNotAnswering) + (reason.empty() ? "" : "\r" + reason));
+    messages.note("id " + std::to_string(id) + " on " + bus->description + " does not answer");
+    silenceReported = true;
+  }
 };
 
 Session::Session(GlobalOptions options) : options_(std::move(options)) {
@@ -107,13 +117,6 @@ const std::string& Session::busDescription() {
   return impl_->bus->description;
 }
 
-void Session::reportNotAnswering(int id, const std::string& reason) {
-  impl_->messages.show(BoxType::Error,
-                       std::string(kDriveNotAnswering) + (reason.empty() ? "" : "\r" + reason));
-  impl_->messages.note("id " + std::to_string(id) + " on " + impl_->bus->description +
-                       " does not answer");
-}
-
 TScsifile* Session::bindDrive() {
   if (impl_->bound) return impl_->sf.get();
   ScsiTransport& bus = transport();
@@ -130,7 +133,7 @@ TScsifile* Session::bindDrive() {
     id = scan.chosenId();
     if (id < 0 && scan.firstNotAnswering() >= 0) {
       const ScanRow& row = scan.rows()[scan.firstNotAnswering()];
-      reportNotAnswering(scan.firstNotAnswering(), row.failure);
+      impl_->reportNotAnswering(scan.firstNotAnswering(), row.failure);
       return nullptr;
     }
     if (id < 0) {
@@ -144,7 +147,7 @@ TScsifile* Session::bindDrive() {
   impl_->sf = std::make_unique<TScsifile>(bus, impl_->pump, impl_->messages);
   if (!impl_->sf->OpenDevice(id, opt_.rewindimm, opt_.eoduse)) {
     if (deviceDidNotAnswer(impl_->sf->AspiRequest)) {
-      reportNotAnswering(id, bus.failureReason(static_cast<uint8_t>(id)));
+      impl_->reportNotAnswering(id, bus.failureReason(static_cast<uint8_t>(id)));
     } else {
       impl_->messages.show(BoxType::Plain, "システム初期化失敗");
     }
@@ -155,6 +158,13 @@ TScsifile* Session::bindDrive() {
 }
 
 int Session::finish(bool ok) const {
+  // A drive that stopped answering in the middle of a command: whatever the command made
+  // of its failures, the user learns why, and the command failed.
+  if (impl_->sf && !impl_->silenceReported && deviceDidNotAnswer(impl_->sf->AspiRequest)) {
+    const int id = impl_->sf->TargetId;
+    impl_->reportNotAnswering(id, impl_->bus->transport->failureReason(static_cast<uint8_t>(id)));
+    return kExitFailed;
+  }
   if (!ok) return kExitFailed;
   if (skipped_ || impl_->messages.warned()) return kExitSkipped;
   return kExitDone;

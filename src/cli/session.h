@@ -64,16 +64,15 @@ class Session {
 
   // Exit-status bookkeeping for commands.
   void noteSkipped() { skipped_ = true; }
-  int finish(bool ok) const;  // 2 when !ok, 1 when something was skipped or warned, else 0
+  // 2 when !ok or the drive stopped answering (said here), 1 when something was skipped or
+  // warned, else 0.
+  int finish(bool ok) const;
 
  private:
   GlobalOptions options_;
   Options opt_;
   std::string optionsPath_;
   bool skipped_ = false;
-  // The drive's own box ("テープドライブが応答しません．" and the transport's reason),
-  // then a line naming the id and the bus.
-  void reportNotAnswering(int id, const std::string& reason);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
