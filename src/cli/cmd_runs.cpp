@@ -1,6 +1,6 @@
 // backup, restore, test: the runs of the core, started from the terminal. Log lines go to
 // standard output, message boxes to standard error, a progress line to standard error
-// when it is a terminal; Ctrl-C requests the run's abort.
+// when it is a terminal; Ctrl-C, SIGTERM and SIGHUP request the run's abort.
 
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -20,6 +20,7 @@
 #include "jobs/selection.h"
 #include "jobs/set_browser.h"
 #include "jobs/test_run.h"
+#include "sys/abort_signals.h"
 #include "sys/cp932.h"
 
 namespace korv::cli {
@@ -41,9 +42,10 @@ struct TerminalFaces {
 };
 
 int exitStatus(Session& session, const jobs::RunResult& result) {
-  if (!result.started()) return session.finish(false);
-  // The set was closed cleanly, but files are missing from it: the backup failed.
-  if (result.tapeFull) return session.finish(false);
+  // A run that ended early, by an error, an abort or the end of the tape, did not do what
+  // was asked.
+  if (!result.started() || result.aborted || result.errors > 0 || result.tapeFull)
+    return session.finish(false);
   if (result.logLines > 0) session.noteSkipped();
   return session.finish(true);
 }
@@ -85,7 +87,7 @@ int runBackup(Session& session, const std::string& name, const std::vector<std::
   TScsifile* sf = session.bindDrive();
   if (sf == nullptr) return kExitFailed;
   jobs::ListSelection all(filelist.size());
-  AbortOnInterrupt interrupt;
+  AbortOnSignals signals;
   const auto result = jobs::backupRun(*sf, filelist, all, name, terminal.faces);
   return exitStatus(session, result);
 }
@@ -145,7 +147,7 @@ int runRestore(Session& session, const RestoreArgs& args) {
   if (sf == nullptr) return session.finish(false);
   auto selection = selectEntries(sf->Catalogue, args.globs);
   FixedDestination destination(args.to);
-  AbortOnInterrupt interrupt;
+  AbortOnSignals signals;
   const auto result = jobs::restoreRun(*sf, selection, destination, terminal.faces);
   return exitStatus(session, result);
 }
@@ -155,7 +157,7 @@ int runTest(Session& session, int32_t set, const std::vector<std::string>& globs
   TScsifile* sf = openSetFor(session, set, terminal.messages);
   if (sf == nullptr) return session.finish(false);
   auto selection = selectEntries(sf->Catalogue, globs);
-  AbortOnInterrupt interrupt;
+  AbortOnSignals signals;
   const auto result = jobs::testRun(*sf, selection, terminal.faces);
   return exitStatus(session, result);
 }

@@ -1,19 +1,11 @@
 #include "cli/run_terminal.h"
 
-#include <signal.h>
-
-#include <atomic>
 #include <cstdio>
+
+#include "sys/abort_signals.h"
 
 namespace korv::cli {
 namespace {
-
-std::atomic<bool> abortRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
-
-extern "C" void onInterrupt(int) {
-  abortRequested.store(true);
-}
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
 constexpr auto kRateInterval = std::chrono::milliseconds(2500);
@@ -46,10 +38,9 @@ class TerminalProgress : public jobs::ProgressSink {
   void setfilename(const std::string&) override { update(false); }
   void setanimate(bool) override {}
   void stopclock() override { state_.stopclock(); }
-  // The request stays until the run has seen it; a Ctrl-C before the dialog existed
-  // (while the tape was being positioned) is not lost.
-  bool isabort() override { return AbortOnInterrupt::requested(); }
-  void clearabort() override { AbortOnInterrupt::clear(); }
+  // Ctrl-C, SIGTERM and SIGHUP are the dialog's abort button (AbortOnSignals).
+  bool isabort() override { return AbortOnSignals::requested(); }
+  void clearabort() override { AbortOnSignals::clear(); }
 
  private:
   void update(bool force) {
@@ -113,33 +104,6 @@ void StdoutLog::add(const std::string& line) {
   std::fputs(shown.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
-}
-
-namespace {
-struct sigaction previousAction;
-}
-
-AbortOnInterrupt::AbortOnInterrupt() {
-  abortRequested.store(false);
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, &previousAction);
-}
-
-AbortOnInterrupt::~AbortOnInterrupt() {
-  sigaction(SIGINT, &previousAction, nullptr);
-}
-
-bool AbortOnInterrupt::requested() {
-  return abortRequested.load();
-}
-void AbortOnInterrupt::clear() {
-  abortRequested.store(false);
-}
-void AbortOnInterrupt::request() {
-  abortRequested.store(true);
 }
 
 }  // namespace korv::cli

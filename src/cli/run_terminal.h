@@ -1,6 +1,6 @@
 #pragma once
 // The terminal's side of a run: the progress line on standard error (only when it is a
-// terminal), the log on standard output, Ctrl-C as the abort request, and the message
+// terminal), the log on standard output, the abort request raised by signals, and the message
 // boxes passed on to the session's service with the progress line cleared first.
 
 #include <chrono>
@@ -30,20 +30,6 @@ class ProgressLine {
 // The text of the progress line: files and bytes done of the totals, the rate, elapsed.
 std::string progressText(const std::string& caption, const jobs::ProgressState& state, double rate,
                          std::time_t now);
-
-// Ctrl-C while a run works requests its abort instead of ending the program; the run then
-// ends as an abort does (ending filemark, rewind, nothing half-written left behind). The
-// previous handler comes back when this goes out of scope.
-class AbortOnInterrupt {
- public:
-  AbortOnInterrupt();
-  ~AbortOnInterrupt();
-  AbortOnInterrupt(const AbortOnInterrupt&) = delete;
-  AbortOnInterrupt& operator=(const AbortOnInterrupt&) = delete;
-  static bool requested();
-  static void clear();
-  static void request();  // as the signal does (tests)
-};
 
 class TerminalProgressFactory : public jobs::ProgressFactory {
  public:

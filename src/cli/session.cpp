@@ -11,7 +11,9 @@
 #include "scsi/blocking_pump.h"
 #include "scsi/bus_scan.h"
 #include "scsi/command_failure.h"
+#include "scsi/tape_image.h"
 #include "scsi/trace.h"
+#include "scsi/virtual_adapter.h"
 
 namespace korv::cli {
 
@@ -23,6 +25,23 @@ std::string executablePath() {
   std::error_code error;
   const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
   return error ? std::string("korvessian-cli") : path.string();
+}
+
+// An image that cannot become ready by waiting gets its own message.
+std::string imageProblemText(const std::string& image) {
+  switch (diagnoseImage(image)) {
+    case ImageProblem::None:
+      break;
+    case ImageProblem::InUse:
+      return "テープイメージ " + image + " は他のプログラムが使用中です．";
+    case ImageProblem::IsFolder:
+      return "テープイメージ " + image +
+             " はフォルダーです．イメージのファイル名を指定して下さい．";
+    case ImageProblem::FolderMissing:
+      return "テープイメージのフォルダー " + image.substr(0, image.find_last_of('/') + 1) +
+             " がありません．";
+  }
+  return {};
 }
 
 }  // namespace
@@ -145,6 +164,12 @@ TScsifile* Session::bindDrive() {
   }
 
   impl_->sf = std::make_unique<TScsifile>(bus, impl_->pump, impl_->messages);
+  if (auto* adapter = dynamic_cast<VirtualAdapter*>(impl_->bus->transport.get())) {
+    if (const EmulatedDrive* drive = adapter->drive(id)) {
+      const std::string image = drive->imagePath();
+      impl_->messages.setNotReadyCause([image] { return imageProblemText(image); });
+    }
+  }
   if (!impl_->sf->OpenDevice(id, opt_.rewindimm, opt_.eoduse)) {
     if (deviceDidNotAnswer(impl_->sf->AspiRequest)) {
       impl_->reportNotAnswering(id, bus.failureReason(static_cast<uint8_t>(id)));

@@ -86,6 +86,13 @@ bool TerminalMessages::confirmIfAttended(const std::string& text) {
 }
 
 bool TerminalMessages::askYesNoError(const std::string& text) {
+  if (notReadyCause_) {
+    const std::string cause = notReadyCause_();
+    if (!cause.empty()) {
+      show(BoxType::Error, cause);
+      return false;
+    }
+  }
   if (settings_.wait) {
     // Waiting for a cartridge: say so once, then try again every pause.
     if (!waitNoticeShown_) {

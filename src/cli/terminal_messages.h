@@ -4,6 +4,7 @@
 // at the terminal, or, with nobody there, refused; the not-ready question retries only
 // with --wait or when a person says so.
 
+#include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -45,6 +46,10 @@ class TerminalMessages : public MessageService {
 
   bool warned() const { return warned_; }  // a warning or error box was shown
 
+  // Tells why the medium is not ready when waiting cannot help (an empty text when it
+  // may): that text is shown instead of the not-ready question, and nothing is retried.
+  void setNotReadyCause(std::function<std::string()> cause) { notReadyCause_ = std::move(cause); }
+
  private:
   void box(const char* title, const std::string& text);
   bool askYesNo();
@@ -54,6 +59,7 @@ class TerminalMessages : public MessageService {
   std::istream& in_;
   bool warned_ = false;
   bool waitNoticeShown_ = false;
+  std::function<std::string()> notReadyCause_;
 };
 
 }  // namespace korv::cli

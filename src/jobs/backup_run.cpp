@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
 #include "jobs/run_guard.h"
 #include "jobs/run_support.h"
+#include "jobs/set_append.h"
+#include "jobs/tape_failure.h"
 #include "jobs/tape_full.h"
 #include "scsi/command_failure.h"
 #include "sys/cp932.h"
@@ -85,6 +88,7 @@ class BackupRun {
   Step skipFile(const std::string& path, const sf_file2& e);
   Write write(const uint8_t* data, int32_t length);
   Step tapeFull(const std::string& path);
+  Write padStream(const ListedFile& item, uint64_t& remaining, bool readFailed);
   void finish();
 
   TScsifile& sf_;
@@ -94,6 +98,8 @@ class BackupRun {
   std::unique_ptr<ProgressSink> progress_;
   std::unique_ptr<uint8_t[]> copybuf_;
   ProgressFigures figures_;
+  std::string name_;  // the set's name on tape (CP932)
+  int32_t setNumber_ = 0;
 };
 
 RunResult BackupRun::run(const FileList& filelist, Selection& selection,
@@ -137,8 +143,8 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
   }
 
   progress_ = openProgress(faces_.progress, kCaptionBackup);
-  std::string openName = *name;
-  if (!sf_.OpenSet(0, openName)) {
+  name_ = *name;
+  if (!openNewSet(sf_, name_, report_, setNumber_)) {
     report_.error(kMountFailed);
     progress_.reset();
     result_.status = RunStatus::Failed;
@@ -186,6 +192,9 @@ BackupRun::Write BackupRun::write(const uint8_t* data, int32_t length) {
 }
 
 BackupRun::Step BackupRun::tapeFull(const std::string& path) {
+  // The log keeps the drive's word for it, as for any failed write.
+  const std::string cause = tapeFailureCause(sf_);
+  if (!cause.empty()) report_.log(cause);
   report_.error(tapeFullMessage(path));
   result_.tapeFull = true;
   return Step::LeaveLoop;
@@ -241,8 +250,8 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     return tapeFull(item.path);
   Write lastWrite = headerWrite;
   // Exactly the recorded size goes to tape, in the blocks the layout prescribes: a file
-  // that grew is stored as it was listed; one that shrank or cannot be read ends the run,
-  // since the stream may never hold bytes the file did not give.
+  // that grew is stored as it was listed; one that shrank or stopped reading has the rest
+  // of its stream filled with zero bytes, so one damaged file costs none after it.
   bool writeState = true;
   uint64_t remaining = item.size;
   while (remaining > 0) {
@@ -250,11 +259,9 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     bool readFailed = false;
     const size_t got = readFull(fd, copybuf_.get(), want, readFailed);
     if (got < want) {
-      writeState = false;
-      figures_.addBytes(static_cast<float>(got));
-      report_.log(item.path + (readFailed
-                                   ? "は読み込めなかった為バックアップを中止しました"
-                                   : "はファイルサイズが変化した為バックアップを中止しました"));
+      std::fill(copybuf_.get() + got, copybuf_.get() + want, uint8_t{0});
+      lastWrite = padStream(item, remaining, readFailed);
+      writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
       break;
     }
     lastWrite = write(copybuf_.get(), static_cast<int32_t>(want));
@@ -267,11 +274,32 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
   if (lastWrite == Write::NoRoom || (lastWrite == Write::DoneAtEnd && remaining > 0))
     return tapeFull(item.path);
   if (!writeState) {
+    const std::string cause = tapeFailureCause(sf_);
+    if (!cause.empty()) report_.log(cause);
     report_.error("書き込みエラーが発生しました");
     return Step::LeaveLoop;
   }
   figures_.addFile();
   return lastWrite == Write::DoneAtEnd ? Step::MediumFull : Step::Next;
+}
+
+// Writes the rest of a stream whose file gave out: the block in the buffer as far as it
+// was read, zero bytes after, then whole blocks of zero bytes. The log names the file.
+BackupRun::Write BackupRun::padStream(const ListedFile& item, uint64_t& remaining,
+                                      bool readFailed) {
+  report_.log(item.path + (readFailed ? "は途中で読み込めなくなった為，残りを0で埋めました"
+                                      : "は読み込み中に小さくなった為，残りを0で埋めました"));
+  size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
+  for (;;) {
+    const Write written = write(copybuf_.get(), static_cast<int32_t>(want));
+    if (written == Write::NoRoom || written == Write::Failed) return written;
+    figures_.addBytes(static_cast<float>(want));
+    remaining -= want;
+    // An abort stops the padding as it stops the data; the next entry's check reports it.
+    if (remaining == 0 || written == Write::DoneAtEnd || progress_->isabort()) return written;
+    std::fill(copybuf_.get(), copybuf_.get() + kBlockSize, uint8_t{0});
+    want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
+  }
 }
 
 void BackupRun::finish() {
@@ -286,6 +314,15 @@ void BackupRun::finish() {
   }
   if (!sf_.CloseSet()) {
     report_.warning("アンマウント出来ませんでした");
+    progress_.reset();
+    result_.status = RunStatus::Ended;
+    return;
+  }
+  // "Finished" only for a set that can be found again where the next run looks for it.
+  if (!confirmNewSet(sf_, setNumber_, name_, report_)) {
+    progress_->setanimate(false);
+    progress_->stopclock();
+    sf_.TapeRewind();
     progress_.reset();
     result_.status = RunStatus::Ended;
     return;

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <random>
 
 #include "jobs/restore_path.h"
 #include "jobs/run_guard.h"
@@ -34,53 +36,81 @@ size_t writeAll(int fd, const uint8_t* data, size_t length) {
   return done;
 }
 
-// The file being written: created inside its folder, closed on every path, and deleted
-// when it could not be completed.
+// The file being written: a new temporary file beside the final name, which takes that
+// name only once every byte is written and closed. Until then whatever stood at the final
+// name stays as it was: a restore that fails part-way leaves the previous copy, and a
+// hard or symbolic link there is replaced as a directory entry, never written through.
 class DestinationFile {
  public:
-  ~DestinationFile() { closeFile(); }
+  ~DestinationFile() { discard(); }
   bool isOpen() const { return fd_ >= 0; }
   int fd() const { return fd_; }
 
-  // Creates (or truncates) `name` in the folder `dirFd`, never through a symbolic link
-  // and never opening anything but a regular file. `existing` is what stands there now
-  // (null when nothing does). Returns errno on failure, else 0.
+  // Creates the temporary file in the folder `dirFd` for the final name `name`.
+  // `existing` is what stands at the final name now (null when nothing does). Returns
+  // errno on failure, else 0.
   int create(int dirFd, const std::string& name, const struct stat* existing) {
-    if (existing != nullptr && !S_ISREG(existing->st_mode) && !S_ISDIR(existing->st_mode) &&
-        !S_ISLNK(existing->st_mode)) {
-      return EEXIST;  // a FIFO, socket or device: opening it could block or do harm
+    if (existing != nullptr && S_ISDIR(existing->st_mode)) return EISDIR;
+    if (existing != nullptr && !S_ISREG(existing->st_mode) && !S_ISLNK(existing->st_mode)) {
+      return EEXIST;  // a FIFO, socket or device is not a file this run replaces
     }
-    struct stat st {};
-    const int fd =
-        openat(dirFd, name.c_str(),
-               O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      close(fd);
-      return EEXIST;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      const std::string temporary = temporaryName();
+      // O_EXCL with O_CREAT never follows a link and never opens what exists.
+      const int fd = openat(dirFd, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+      if (fd < 0 && errno == EEXIST) continue;
+      if (fd < 0) return errno;
+      fd_ = fd;
+      dirFd_ = dirFd;
+      name_ = name;
+      temporary_ = temporary;
+      return 0;
     }
-    fd_ = fd;
-    dirFd_ = dirFd;
-    name_ = name;
-    return 0;
+    return EEXIST;
   }
 
-  // False when the file system reports at close a write it could not complete.
-  bool closeFile() {
-    const bool closed = fd_ < 0 || close(fd_) == 0;
+  enum class Commit { Done, CloseFailed, RenameFailed };
+  // Closes the complete file and gives it its final name. A write refused only at close
+  // (a full or vanished network disk) or a refused rename drops the temporary file and
+  // leaves the final name untouched; `error` gets the errno.
+  Commit commit(int& error) {
+    const bool closed = close(fd_) == 0;
+    error = errno;
     fd_ = -1;
-    return closed;
+    if (closed && renameat(dirFd_, temporary_.c_str(), dirFd_, name_.c_str()) == 0) {
+      temporary_.clear();
+      return Commit::Done;
+    }
+    if (closed) error = errno;
+    unlinkat(dirFd_, temporary_.c_str(), 0);
+    temporary_.clear();
+    return closed ? Commit::RenameFailed : Commit::CloseFailed;
   }
 
-  void closeAndDelete() {
-    closeFile();
-    unlinkat(dirFd_, name_.c_str(), 0);
+  // Drops an unfinished file; the final name was never touched.
+  void discard() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty()) unlinkat(dirFd_, temporary_.c_str(), 0);
+    temporary_.clear();
   }
 
  private:
+  static constexpr int kNameAttempts = 16;
+  // Hidden, short whatever the final name's length, and unlikely to meet another's.
+  static std::string temporaryName() {
+    static std::mt19937_64 random{std::random_device{}()};
+    char text[40];
+    std::snprintf(text, sizeof text, ".korvessian-%016llx.tmp",
+                  static_cast<unsigned long long>(random()));
+    return text;
+  }
+
   int fd_ = -1;
   int dirFd_ = -1;
   std::string name_;
+  std::string temporary_;
 };
 
 // Writes each selected file below the destination folder as its stream is read, and
@@ -166,9 +196,10 @@ bool RestoreRun::prepareDestination(const sf_file2& e, ProgressSink& progress, b
       report_.log(destinationPath_ + " はバックアップ時より新しくなっているのでリストアしません．");
       write = false;
     }
-    // "Archive alone": a read-only file is made writable again, written or not. Never
-    // through a link.
-    if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+    // "Archive alone": a read-only file that stays is made writable again (one that is
+    // written is replaced by a new file anyway). Never through a link, nor on a file with
+    // other names: its mode is also theirs, possibly outside the destination.
+    if (!write && S_ISREG(st.st_mode) && st.st_nlink == 1 && (st.st_mode & S_IWUSR) == 0) {
       const mode_t mode = (st.st_mode & 07777) | S_IWUSR;
       if (fchmodat(dirFd, target.fileName.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0 &&
           errno == ENOTSUP) {
@@ -195,9 +226,20 @@ void RestoreRun::finishFile(const sf_file2& e) {
     ok = applyReadOnly(file_.fd(), error);
   }
   if (!ok) report_.log("コピー先ファイル " + destinationPath_ + " は属性の変更が出来ませんでした");
-  // A write refused only at close (a full or vanished network disk) leaves the file short
-  // of its data: it goes like any partial file.
-  if (!file_.closeFile()) deleteFile();
+  // A write refused only at close leaves the file short of its data: it goes like any
+  // partial file. Either way the previous copy stays.
+  int commitError = 0;
+  switch (file_.commit(commitError)) {
+    case DestinationFile::Commit::Done:
+      break;
+    case DestinationFile::Commit::CloseFailed:
+      report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
+      break;
+    case DestinationFile::Commit::RenameFailed:
+      report_.log(destinationPath_ + " は新規作成出来ませんでした(" + std::to_string(commitError) +
+                  ")");
+      break;
+  }
 }
 
 bool RestoreRun::begin(const sf_file2& e, bool selected, ProgressSink& progress) {
@@ -234,7 +276,7 @@ void RestoreRun::broken() {
 }
 
 void RestoreRun::deleteFile() {
-  file_.closeAndDelete();
+  file_.discard();
   report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
 }
 

@@ -85,6 +85,7 @@ struct RunResult {
   RunStatus status = RunStatus::NotStarted;
   int logLines = 0;       // lines added to the log
   int problems = 0;       // warning and error boxes shown by the run
+  int errors = 0;         // of them error boxes: each ended the run's work early
   bool aborted = false;   // the abort request ended the work
   bool tapeFull = false;  // the medium ended: the set holds only the files before one
   bool started() const { return status == RunStatus::Ended || status == RunStatus::Finished; }

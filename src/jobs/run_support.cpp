@@ -8,6 +8,7 @@ void RunReporter::box(BoxType type, const std::string& text, bool sound) {
   if (sound) faces_.messages.beep(kBeepExclamation);
   faces_.messages.show(type, text);
   ++result_.problems;
+  if (type == BoxType::Error) ++result_.errors;
 }
 
 void RunReporter::information(const std::string& text) {

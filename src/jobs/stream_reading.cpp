@@ -23,6 +23,7 @@ class StreamReader {
   bool readEntry(const sf_file2& e, int32_t header, bool selected);
   // The data records of a file; false when the stream broke off (said why).
   bool readData(const sf_file2& e, bool selected);
+  bool readThroughUnsized(const sf_file2& e, bool selected);
   void aborted();
 
   TScsifile& sf_;
@@ -75,6 +76,7 @@ bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
     report_.error("読み込みエラーが発生しました");
     return false;
   }
+  if (header < 0) return readThroughUnsized(e, selected);
   if (!sink_.begin(e, selected, progress_)) return false;
   if (header == 0) {
     sink_.end(e, buffer_.get(), 0);
@@ -88,13 +90,32 @@ bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
   return true;
 }
 
-bool StreamReader::readData(const sf_file2& e, bool selected) {
-  // A negative size (a file of 2 GiB or more written elsewhere) gives no block layout a
-  // reader could follow.
-  if (e.size < 0) {
-    report_.error("読み込みエラーが発生しました");
-    return false;
+// A negative size other than the skip header: a file of 2 GiB or more, whose size a
+// writer elsewhere stored in the signed field. Nothing at the destination is touched. Its
+// data is read through by the size taken as unsigned, which keeps the stream in step for
+// a file under 4 GiB; a larger one puts its next record where a header is expected, and
+// that read ends the run.
+bool StreamReader::readThroughUnsized(const sf_file2& e, bool selected) {
+  report_.log(cp932ToUtf8(e.name) + "はファイルサイズが2GB以上で扱えない為，読み飛ばしました");
+  const auto size = static_cast<uint32_t>(e.size);
+  const uint32_t blocks = size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0);
+  for (uint32_t block = 0; block < blocks; ++block) {
+    if (progress_.isabort()) {
+      aborted();
+      return false;
+    }
+    const bool last = block + 1 == blocks && size % kBlockSize != 0;
+    const auto length = static_cast<int32_t>(last ? size % kBlockSize : kBlockSize);
+    if (!sf_.TapeRead(buffer_.get(), length)) {
+      report_.error("読み込みエラーが発生しました");
+      return false;
+    }
   }
+  if (selected) figures_.addFile();
+  return true;
+}
+
+bool StreamReader::readData(const sf_file2& e, bool selected) {
   const StreamLayout layout = streamLayout(e.size);
   for (int32_t block = 0; block < layout.fullBlocks; ++block) {
     if (progress_.isabort()) {

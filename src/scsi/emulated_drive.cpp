@@ -126,8 +126,12 @@ struct EmulatedDrive::Impl {
     if (image.isOpen()) return true;
     switch (image.open(path, false)) {
       case TapeImage::OpenResult::Opened:
-      case TapeImage::OpenResult::Missing:
         return true;
+      case TapeImage::OpenResult::Missing:
+        // A blank cartridge, unless its folder is missing too: then nothing could ever be
+        // written to it, and saying "ready" would only fail later.
+        if (diagnoseImage(path) != ImageProblem::FolderMissing) return true;
+        break;
       case TapeImage::OpenResult::Locked:
         failure = busy();
         return false;

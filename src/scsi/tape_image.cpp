@@ -65,6 +65,24 @@ TapeImage::ReadResult readAll(int fd, iovec* iov, int count, off_t at) {
 
 }  // namespace
 
+ImageProblem diagnoseImage(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return ImageProblem::IsFolder;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ImageProblem::None;
+    // A shared lock conflicts with a holder's exclusive one and is dropped at close.
+    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked ? ImageProblem::InUse : ImageProblem::None;
+  }
+  if (errno != ENOENT) return ImageProblem::None;
+  const auto slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ImageProblem::None
+                                                                 : ImageProblem::FolderMissing;
+}
+
 TapeImage::~TapeImage() {
   close();
 }

@@ -21,6 +21,16 @@ constexpr uint64_t tapRecordSize(uint32_t length) {
   return 8u + length + (length & 1u);
 }
 
+// Why an image file cannot serve as a cartridge now, told apart for the user: the
+// medium-not-ready question fits none of these (waiting would not help).
+enum class ImageProblem {
+  None,
+  InUse,          // another program (or drive) holds its lock
+  IsFolder,       // the path names a folder
+  FolderMissing,  // the folder it would live in does not exist
+};
+ImageProblem diagnoseImage(const std::string& path);
+
 class TapeImage {
  public:
   enum class OpenResult { Opened, Missing, Locked, Failed };

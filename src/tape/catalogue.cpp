@@ -11,6 +11,7 @@
 #include "tape/records.h"
 #include "tape/sfile.h"
 #include "tape/volume.h"
+#include "tape/volume_tail.h"
 
 namespace korv {
 
@@ -55,22 +56,10 @@ bool TScsifile::OpenSet(int32_t number, std::string& name) {
     // moves, rather than cut or run into the time field.
     if (!fitsTextField(name)) return false;
     if (Catalogue.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
-    if (UseEod) {
-      if (!TapeSpace(1, SpaceEndOfData)) return false;
-    } else if (CountSets() == -1) {
-      return false;
-    }
-    const auto header =
-        encodeSetHeader({name, nowDateTime(), static_cast<int32_t>(Catalogue.size())});
-    if (!TapeWrite(header.data(), kSetHeaderSize)) return false;
-    for (const auto& entry : Catalogue) {
-      const auto block = encodeFileEntry(entry);
-      if (!TapeWrite(block.data(), kFileEntrySize)) return false;
-    }
-    if (!TapeWriteFilemarks(1)) return false;
-    SetOpened = true;
-    SetNumber = 0;
-    return true;
+    // The tail is checked and mended first: a new set behind an interrupted one would
+    // otherwise sit where no filemark count finds it.
+    VolumeTail found;
+    return appendSet(*this, name, found);
   }
 
   const int32_t filemarks = filemarksBeforeSet(number);

@@ -9,6 +9,7 @@
 #include "tape/records.h"
 #include "tape/sfile.h"
 #include "tape/volume.h"
+#include "tape/volume_tail.h"
 
 namespace korv {
 
@@ -78,9 +79,11 @@ bool TScsifile::DeleteSetsFrom(int32_t number) {
 
 bool TScsifile::DeleteLastSet() {
   if (!Opened) return false;
-  const int32_t sets = CountSets();
-  if (sets == -1) return false;
-  return cutBeforeSet(*this, sets);
+  // The last set is the last one the set list shows, complete or cut short, so a cut
+  // never takes the intact set in front of an interrupted one.
+  const auto tail = surveyTail(*this);
+  if (!tail) return false;
+  return cutBeforeSet(*this, tail->listedSets());
 }
 
 }  // namespace korv

@@ -2,7 +2,6 @@
 // statuses, and Ctrl-C as the abort request.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
@@ -86,20 +85,6 @@ TEST_F(RunsCliTest, FailuresAndUsageGiveTheirStatuses) {
   EXPECT_EQ(run({"restore", "1"}).status, 64);
   EXPECT_EQ(run({"test", "0"}).status, 64);
   EXPECT_EQ(run({"backup", src.string()}).status, 64);
-}
-
-TEST(AbortOnInterruptTest, CtrlCRequestsTheAbortWhileARunWorks) {
-  struct sigaction before {};
-  sigaction(SIGINT, nullptr, &before);
-  {
-    cli::AbortOnInterrupt interrupt;
-    EXPECT_FALSE(cli::AbortOnInterrupt::requested());
-    raise(SIGINT);  // would end the test program without the handler
-    EXPECT_TRUE(cli::AbortOnInterrupt::requested());
-  }
-  struct sigaction after {};
-  sigaction(SIGINT, nullptr, &after);
-  EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
 // Log lines name paths from the tape: a control byte in one neither reaches the terminal

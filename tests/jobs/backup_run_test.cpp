@@ -207,23 +207,33 @@ TEST_F(BackupRunTest, FileThatGrowsIsStoredAtItsRecordedSize) {
   EXPECT_EQ(data[6] + data[7], pattern(100000));
 }
 
-TEST_F(BackupRunTest, FileThatShrinksEndsTheRunWithoutInventedBytes) {
+// One file that shrinks mid-read used to end the run and cost every file after it.
+TEST_F(BackupRunTest, FileThatShrinksIsPaddedWithZerosAndTheRunGoesOn) {
   const auto path = make("shrinking", 200000);
-  const auto after = make("after", 10);
+  const auto after = make("after", 70000, 2);
   const auto list = listed({path, after});
   factory.record.onCopyByte = [&](float done) {
     if (done > 0 && done < 70000) fs::resize_file(path, 70000);
   };
-  const auto result = backUp(list);
-  EXPECT_EQ(result.status, RunStatus::Finished);
-  EXPECT_EQ(messages.texts(),
-            (std::vector<std::string>{"書き込みエラーが発生しました", "終了しました．"}));
-  EXPECT_EQ(log.lines,
-            std::vector<std::string>{path.string() +
-                                     "はファイルサイズが変化した為バックアップを中止しました"});
-  // The header, the one full block that could be read, and the ending filemark: no short
-  // block, no header for the next file.
-  EXPECT_EQ(image(), concat({kVolume, setRecords(2, {4, 65536})}));
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
+  EXPECT_EQ(log.lines, std::vector<std::string>{
+                           path.string() + "は読み込み中に小さくなった為，残りを0で埋めました"});
+  // The stream holds exactly the recorded size: what could be read, then zero bytes.
+  EXPECT_EQ(image(), concat({kVolume, setRecords(2, concat({stream(200000), stream(70000)}))}));
+  const auto data = tapeRecordData(imagePath);
+  const std::string stored = data[7] + data[8] + data[9] + data[10];
+  EXPECT_EQ(stored, pattern(200000).substr(0, 70000) + std::string(130000, '\0'));
+
+  // The later file restores identically.
+  const fs::path out = dir.path() / "out";
+  openSet(1);
+  jobs::ListSelection all(2);
+  FixedDestination destination;
+  destination.folder = out.string();
+  auto f = faces();
+  EXPECT_EQ(jobs::restoreRun(*sf, all, destination, f).status, RunStatus::Finished);
+  EXPECT_EQ(readFile(restored(out, after)), pattern(70000, 2));
 }
 
 TEST_F(BackupRunTest, WriteFailuresEndTheLoopButNotTheSet) {
@@ -266,8 +276,11 @@ TEST_F(BackupRunTest, EndingFilemarkFailureWarnsOnceWithEodAndTwiceWithout) {
   messages.boxes.clear();
   messages.beeps.clear();
   options.eoduse = false;
-  drive().setFaults({.failFilemarkAt = 2});
+  // The first set's missing filemark is written first, then this set's two.
+  drive().setFaults({.failFilemarkAt = 3});
   EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_NE(log.lines[0].find("ファイルマークを書き足しました"), std::string::npos);
   EXPECT_EQ(messages.texts(),
             (std::vector<std::string>{
                 "最後のファイルマークが書き込めませんでした",
@@ -332,6 +345,48 @@ TEST_F(BackupRunTest, SecondRunCannotStartWhileOneWorks) {
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
   EXPECT_EQ(factory.record.captions.size(), 1u);  // the inner run opened nothing
   EXPECT_EQ(image(), concat({kVolume, setRecords(1, stream(100000))}));
+}
+
+}  // namespace
+}  // namespace korv::test
+
+namespace korv::test {
+namespace {
+
+// A set that the next run could not find was reported as a finished backup.
+TEST_F(BackupRunTest, SetThatCannotBeFoundAgainIsAnErrorNotFinished) {
+  const auto list = listed({make("a", 10)});
+  drive().setFaults({.failReadAt = 3});  // the label, the walk before the append, the one after
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Ended);
+  EXPECT_EQ(result.errors, 1);
+  EXPECT_EQ(messages.texts(),
+            std::vector<std::string>{"書き込んだバックアップセット1がテープ上に見つかりません．"
+                                     "このバックアップは使用できません．"});
+  EXPECT_EQ(factory.record.open, 0);
+  EXPECT_EQ(trace.back().cdb[0], 0x01);  // rewound all the same
+}
+
+}  // namespace
+}  // namespace korv::test
+
+namespace korv::test {
+namespace {
+
+// A full tape, or a full disk under a tape image, was told only as a write error.
+TEST_F(BackupRunTest, AFailedWriteSaysWhyInTheLog) {
+  const auto list = listed({make("big", 100000)});
+  drive().setFaults({.capacityBytes = 4000});  // the catalogue fits, the first block does not
+  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  // The end of the medium is the tape-full message; the log keeps the drive's word for it.
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"テープが一杯になりました．\r" +
+                                          (dir.path() / "src" / "big").string() +
+                                          "以降のファイルはバックアップされていません",
+                                      "終了しました．"}));
+  EXPECT_EQ(log.lines, std::vector<std::string>{
+                           "書き込めなかった原因：テープの終わりに達しました（テープイメージでは，"
+                           "その置き場所のディスクに空きがありません）"});
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "run_fixture.h"
 #include "sys/cp932.h"
 #include "sys/datetime.h"
+#include "tape/volume_images.h"
 
 namespace korv::test {
 namespace {
@@ -105,7 +106,6 @@ TEST_F(RestoreRunTest, PathsThatClimbOutOrLinksAtTheDestinationNeverWriteOutside
                 "C:\\..\\evil2 はリストア先の外を指しているのでリストアしません．",
                 "/a/../../evil3 はリストア先の外を指しているのでリストアしません．",
                 "/ はファイル名が無いのでリストアしません．",
-                o + "/t/link.txt は新規作成出来ませんでした(40)",
                 o + "/t/linkdir/x.txt は新規作成出来ませんでした(20)",  // a link is no folder
                 o + "/t/fifo は新規作成出来ませんでした(17)",
             }));
@@ -116,7 +116,9 @@ TEST_F(RestoreRunTest, PathsThatClimbOutOrLinksAtTheDestinationNeverWriteOutside
   EXPECT_FALSE(fs::exists(dir.path() / "evil1"));
   EXPECT_FALSE(fs::exists(dir.path() / "evil2"));
   EXPECT_FALSE(fs::exists(dir.path() / "evil3"));
-  EXPECT_TRUE(fs::is_symlink(out / "t" / "link.txt"));
+  // The link itself was replaced by the restored file.
+  EXPECT_FALSE(fs::is_symlink(out / "t" / "link.txt"));
+  EXPECT_EQ(readFile(out / "t" / "link.txt"), "bad");
   EXPECT_EQ(readFile(out / "ok.txt"), pattern(70000));
 }
 
@@ -329,6 +331,75 @@ TEST_F(RestoreRunTest, RewindFailureKeepsTheSetOpen) {
   EXPECT_TRUE(sf->SetOpened);
   EXPECT_EQ(sf->Catalogue.size(), 1u);
   EXPECT_EQ(readFile(out / "a.txt"), "a");
+}
+
+}  // namespace
+}  // namespace korv::test
+
+namespace korv::test {
+namespace {
+
+// Restore used to write through a hard link at the destination, changing a file outside
+// it, and truncated the old copy before a byte came from tape.
+TEST_F(RestoreRunTest, DestinationIsReplacedNeverWrittenThroughAndKeptOnFailure) {
+  writeSet("s", {{"/d/linked.txt", "new"}, {"/d/big", pattern(100000, 3)}});
+  const fs::path outside = dir.path() / "outside.txt";
+  writeFile(outside, "outside");
+  fs::permissions(outside, fs::perms::owner_read);
+  fs::create_directories(out / "d");
+  fs::create_hard_link(outside, out / "d" / "linked.txt");
+  writeFile(out / "d" / "big", "previous copy");
+
+  // The same-name rule leaves both, and the outside file keeps its mode.
+  options.namecheck = true;
+  openSet(1);
+  restoreAll();
+  EXPECT_EQ(fs::status(outside).permissions(), fs::perms::owner_read);
+
+  // The second file's last block cannot be read: its previous copy stays.
+  options.namecheck = false;
+  options.timecheck = false;
+  openSet(1);
+  drive().setFaults({.failReadAt = 5});  // header, data; header, full block, rest
+  restoreAll();
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"読み込みエラーが発生しました", "終了しました"}));
+  EXPECT_EQ(log.lines, std::vector<std::string>{"コピー先ファイル " + (out / "d" / "big").string() +
+                                                " は削除されました"});
+  EXPECT_EQ(readFile(out / "d" / "linked.txt"), "new");
+  EXPECT_EQ(fs::hard_link_count(out / "d" / "linked.txt"), 1u);
+  EXPECT_EQ(readFile(outside), "outside");
+  EXPECT_EQ(fs::status(outside).permissions(), fs::perms::owner_read);
+  EXPECT_EQ(readFile(out / "d" / "big"), "previous copy");
+  // No temporary file is left beside them.
+  EXPECT_EQ(std::distance(fs::directory_iterator(out / "d"), fs::directory_iterator{}), 2);
+}
+
+// A size the signed field cannot hold (a file of 2 GiB or more stored by another writer)
+// used to truncate the existing destination before it was refused.
+TEST_F(RestoreRunTest, EntryWithAnUnreadableSizeLeavesTheDestinationUntouched) {
+  sf->Catalogue = {makeEntry("/huge", -100), makeEntry("/next", 3)};
+  std::string name = "s";
+  ASSERT_TRUE(sf->OpenSet(0, name));
+  uint8_t header[4];
+  encodeHeader(-100, header);
+  ASSERT_TRUE(sf->TapeWrite(header, 4));
+  encodeHeader(3, header);
+  ASSERT_TRUE(sf->TapeWrite(header, 4));
+  ASSERT_TRUE(sf->TapeWrite(reinterpret_cast<const uint8_t*>("abc"), 3));
+  ASSERT_TRUE(sf->TapeWriteFilemarks(1));
+  ASSERT_TRUE(sf->CloseSet());
+  writeFile(out / "huge", "keep me");
+
+  openSet(1);
+  restoreAll();
+  // Read through as 4 GiB - 100 bytes, its data cannot be where the next header is.
+  EXPECT_EQ(log.lines, std::vector<std::string>{
+                           "/hugeはファイルサイズが2GB以上で扱えない為，読み飛ばしました"});
+  EXPECT_EQ(messages.texts(),
+            (std::vector<std::string>{"読み込みエラーが発生しました", "終了しました"}));
+  EXPECT_EQ(readFile(out / "huge"), "keep me");
+  EXPECT_FALSE(fs::exists(out / "next"));
 }
 
 }  // namespace
