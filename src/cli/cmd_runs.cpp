@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/run_summary.h"
 #include "cli/run_terminal.h"
+#include "cli/set_number.h"
 #include "jobs/backup_run.h"
 #include "jobs/dirsearch.h"
 #include "jobs/restore_run.h"
@@ -52,7 +55,8 @@ int exitStatus(Session& session, const jobs::RunResult& result) {
 
 // A folder is listed with everything below it, a file as itself. The path on tape is
 // absolute; links the user named are kept in the path as typed.
-bool listPath(const std::string& given, jobs::FileList& filelist, MessageService& messages) {
+bool listPath(const std::string& given, jobs::FileList& filelist, jobs::LeftOutList& leftOut,
+              MessageService& messages) {
   std::error_code error;
   std::string path = std::filesystem::absolute(given, error).lexically_normal().string();
   if (error) path = given;
@@ -64,7 +68,7 @@ bool listPath(const std::string& given, jobs::FileList& filelist, MessageService
   if (S_ISDIR(st.st_mode)) {
     if (path.back() != '/') path += '/';
     std::vector<std::string> unsearchable;
-    jobs::dirsearch(path, filelist, &unsearchable);
+    jobs::dirsearch(path, filelist, &unsearchable, &leftOut);
     for (const auto& folder : unsearchable) {
       messages.show(BoxType::Warning, folder + " は検索できませんでした");
     }
@@ -81,14 +85,17 @@ bool listPath(const std::string& given, jobs::FileList& filelist, MessageService
 int runBackup(Session& session, const std::string& name, const std::vector<std::string>& paths) {
   TerminalFaces terminal(session);
   jobs::FileList filelist;
+  jobs::LeftOutList leftOut;
   for (const auto& path : paths) {
-    if (!listPath(path, filelist, terminal.messages)) return session.finish(false);
+    if (!listPath(path, filelist, leftOut, terminal.messages)) return session.finish(false);
   }
   TScsifile* sf = session.bindDrive();
   if (sf == nullptr) return kExitFailed;
   jobs::ListSelection all(filelist.size());
   AbortOnSignals signals;
-  const auto result = jobs::backupRun(*sf, filelist, all, name, terminal.faces);
+  const auto begin = std::chrono::steady_clock::now();
+  const auto result = jobs::backupRun(*sf, filelist, all, name, terminal.faces, leftOut);
+  printRunSummary("バックアップ", result, begin);
   return exitStatus(session, result);
 }
 
@@ -135,20 +142,23 @@ struct RestoreArgs {
   int32_t set = 0;
   std::string to;
   std::vector<std::string> globs;
-  std::optional<bool> namecheck;
-  std::optional<bool> timecheck;
+  Switch namecheck;
+  Switch timecheck;
 };
 
 int runRestore(Session& session, const RestoreArgs& args) {
-  if (args.namecheck) session.opt().namecheck = *args.namecheck;
-  if (args.timecheck) session.opt().timecheck = *args.timecheck;
+  Options& opt = session.opt();
+  opt.namecheck = args.namecheck.given().value_or(opt.namecheck);
+  opt.timecheck = args.timecheck.given().value_or(opt.timecheck);
   TerminalFaces terminal(session);
   TScsifile* sf = openSetFor(session, args.set, terminal.messages);
   if (sf == nullptr) return session.finish(false);
   auto selection = selectEntries(sf->Catalogue, args.globs);
   FixedDestination destination(args.to);
   AbortOnSignals signals;
+  const auto begin = std::chrono::steady_clock::now();
   const auto result = jobs::restoreRun(*sf, selection, destination, terminal.faces);
+  printRunSummary("リストア", result, begin);
   return exitStatus(session, result);
 }
 
@@ -158,7 +168,9 @@ int runTest(Session& session, int32_t set, const std::vector<std::string>& globs
   if (sf == nullptr) return session.finish(false);
   auto selection = selectEntries(sf->Catalogue, globs);
   AbortOnSignals signals;
+  const auto begin = std::chrono::steady_clock::now();
   const auto result = jobs::testRun(*sf, selection, terminal.faces);
+  printRunSummary("テスト", result, begin);
   return exitStatus(session, result);
 }
 
@@ -180,21 +192,21 @@ void addRunCommands(CLI::App& app, CommandContext& context) {
   auto restoreArgs = std::make_shared<RestoreArgs>();
   restore->add_option("SET", restoreArgs->set, "set number, from 1")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->transform(setNumberValidator());
   restore->add_option("--to", restoreArgs->to, "destination folder")->required()->type_name("DIR");
   restore
       ->add_option("--select", restoreArgs->globs,
                    "restore the paths matching GLOB ('*' also matches '/'); all when none")
       ->allow_extra_args(false)
       ->type_name("GLOB");
-  restore->add_flag_function(
-      "--namecheck,!--no-namecheck",
-      [restoreArgs](int64_t count) { restoreArgs->namecheck = count > 0; },
-      "do not restore over a file of the same name");
-  restore->add_flag_function(
-      "--timecheck,!--no-timecheck",
-      [restoreArgs](int64_t count) { restoreArgs->timecheck = count > 0; },
-      "do not restore over a file that became newer than at backup");
+  const char* namecheckText = "do not restore over a file of the same name";
+  context.fileDefaults.push_back(
+      {addSwitch(*restore, "namecheck", restoreArgs->namecheck, namecheckText), namecheckText,
+       &Options::namecheck});
+  const char* timecheckText = "do not restore over a file that became newer than at backup";
+  context.fileDefaults.push_back(
+      {addSwitch(*restore, "timecheck", restoreArgs->timecheck, timecheckText), timecheckText,
+       &Options::timecheck});
   restore->callback([&context, restoreArgs] {
     Session session(context.globals);
     context.exitStatus = runRestore(session, *restoreArgs);
@@ -203,7 +215,9 @@ void addRunCommands(CLI::App& app, CommandContext& context) {
   auto* test = app.add_subcommand("test", "read files of a set back without writing them");
   auto testSet = std::make_shared<int32_t>(0);
   auto testGlobs = std::make_shared<std::vector<std::string>>();
-  test->add_option("SET", *testSet, "set number, from 1")->required()->check(CLI::PositiveNumber);
+  test->add_option("SET", *testSet, "set number, from 1")
+      ->required()
+      ->transform(setNumberValidator());
   test->add_option("--select", *testGlobs,
                    "test the paths matching GLOB ('*' also matches '/'); all when none")
       ->allow_extra_args(false)

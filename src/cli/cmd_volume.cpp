@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/maintenance_cli.h"
+#include "cli/set_number.h"
 #include "cli/volume_listing.h"
 
 namespace korv::cli {
@@ -59,7 +60,9 @@ void addVolumeCommands(CLI::App& app, CommandContext& context) {
   auto* files = app.add_subcommand("files", "list the files of a backup set");
   auto filesSet = std::make_shared<int32_t>(0);
   auto filesJson = std::make_shared<bool>(false);
-  files->add_option("SET", *filesSet, "set number, from 1")->required();
+  files->add_option("SET", *filesSet, "set number, from 1")
+      ->required()
+      ->transform(setNumberValidator());
   files->add_flag("--json", *filesJson, "print JSON");
   files->callback([&context, filesSet, filesJson] {
     Session session(context.globals);
@@ -74,7 +77,9 @@ void addVolumeCommands(CLI::App& app, CommandContext& context) {
 
   auto* deleteFrom = app.add_subcommand("delete-from", "delete the backup sets from number N on");
   auto fromText = std::make_shared<std::string>();
-  deleteFrom->add_option("N", *fromText, "first set to delete, from 1")->required();
+  deleteFrom->add_option("N", *fromText, "first set to delete, from 1")
+      ->required()
+      ->transform(setNumberValidator());
   deleteFrom->callback([&context, fromText] {
     Session session(context.globals);
     context.exitStatus = runDeleteFrom(session, *fromText);

@@ -3,7 +3,9 @@
 // subcommand's callback leaves its exit status in `exitStatus`.
 
 #include <CLI/CLI.hpp>
+#include <vector>
 
+#include "cli/help_text.h"
 #include "cli/session.h"
 
 namespace korv::cli {
@@ -11,6 +13,7 @@ namespace korv::cli {
 struct CommandContext {
   GlobalOptions globals;
   int exitStatus = kExitDone;
+  std::vector<FileDefault> fileDefaults;  // described in --help as the options file has them
 };
 
 void addDeviceCommands(CLI::App& app,

@@ -14,6 +14,10 @@ int main(int argc, char** argv) {
                "korvessian-cli"};
   app.require_subcommand(1);
   app.fallthrough();  // drive options may also follow the command
+  auto formatter = std::make_shared<HelpFormatter>();
+  formatter->column_width(32);  // the longest pair, "--immediate, --no-immediate", and a gap
+  app.formatter(formatter);
+  app.set_version_flag("--version", std::string("korvessian-cli ") + KORV_VERSION);
 
   CommandContext context;
   GlobalOptions& g = context.globals;
@@ -40,8 +44,12 @@ int main(int argc, char** argv) {
                  "options file (default: korvessian.ini beside the "
                  "program, else ~/.config/korvessian/korvessian.ini)")
       ->type_name("FILE");
-  app.add_flag("--no-eod", g.noEod, "do not space to end-of-data (count the sets instead)");
-  app.add_flag("--no-immediate", g.noImmediate, "rewind without the Immed bit");
+  const char* eodText = "space to end-of-data to append (--no-eod: count the sets instead)";
+  context.fileDefaults.push_back(
+      {addSwitch(app, "eod", g.eod, eodText), eodText, &korv::Options::eoduse});
+  const char* immediateText = "rewind with the Immed bit (return before the tape is rewound)";
+  context.fileDefaults.push_back({addSwitch(app, "immediate", g.immediate, immediateText),
+                                  immediateText, &korv::Options::rewindimm});
   app.add_flag("--yes", g.yes, "answer yes to every confirmation");
   app.add_flag("--wait", g.wait, "retry while the medium is not ready");
   app.add_flag("--trace", g.trace, "print every SCSI command to standard error");
@@ -49,10 +57,17 @@ int main(int argc, char** argv) {
   addDeviceCommands(app, context);
   addVolumeCommands(app, context);
   addRunCommands(app, context);
+  addExamples(app);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    // Help tells the defaults of this user's options file (--config is read by now when
+    // it came before --help).
+    if (dynamic_cast<const CLI::CallForHelp*>(&e) || dynamic_cast<const CLI::CallForAllHelp*>(&e)) {
+      const std::string path = optionsPathFor(g);
+      describeDefaults(context.fileDefaults, korv::loadOptions(path), path);
+    }
     const int status = app.exit(e);
     return status == 0 ? kExitDone : kExitUsage;
   } catch (const std::exception& e) {

@@ -52,7 +52,7 @@ class TerminalProgress : public jobs::ProgressSink {
     }
     if (!force && now - lastDraw_ < kRedrawInterval) return;
     lastDraw_ = now;
-    line_.draw(progressText(caption_, state_, rate_, std::time(nullptr)));
+    line_.draw(state_, caption_, rate_, std::time(nullptr));
   }
 
   ProgressLine& line_;
@@ -64,31 +64,6 @@ class TerminalProgress : public jobs::ProgressSink {
 };
 
 }  // namespace
-
-void ProgressLine::draw(const std::string& text) {
-  if (!enabled_) return;
-  std::fprintf(stderr, "\r\033[K%s", text.c_str());
-  std::fflush(stderr);
-  drawn_ = true;
-}
-
-void ProgressLine::clear() {
-  if (!drawn_) return;
-  std::fputs("\r\033[K", stderr);
-  std::fflush(stderr);
-  drawn_ = false;
-}
-
-std::string progressText(const std::string& caption, const jobs::ProgressState& state, double rate,
-                         std::time_t now) {
-  char text[256];
-  std::snprintf(text, sizeof text, "%s %d/%d 個  %.1f/%.1f MB  %s MByte/分  %s", caption.c_str(),
-                state.copycount(), state.allcount(),
-                static_cast<double>(state.copybyte()) / 1048576,
-                static_cast<double>(state.allbyte()) / 1048576, jobs::formatRate(rate).c_str(),
-                jobs::formatElapsed(state.elapsed(now)).c_str());
-  return text;
-}
 
 std::unique_ptr<jobs::ProgressSink> TerminalProgressFactory::create(const std::string& caption) {
   return std::make_unique<TerminalProgress>(line_, caption);

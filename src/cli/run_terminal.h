@@ -7,29 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "jobs/progress_math.h"
+#include "cli/progress_line.h"
 #include "jobs/run_interfaces.h"
 #include "sys/messages.h"
 
 namespace korv::cli {
-
-// The one progress line of the terminal. Anything else printed to the terminal clears it
-// first; the next update draws it again.
-class ProgressLine {
- public:
-  explicit ProgressLine(bool enabled) : enabled_(enabled) {}
-  bool enabled() const { return enabled_; }
-  void draw(const std::string& text);
-  void clear();
-
- private:
-  bool enabled_;
-  bool drawn_ = false;
-};
-
-// The text of the progress line: files and bytes done of the totals, the rate, elapsed.
-std::string progressText(const std::string& caption, const jobs::ProgressState& state, double rate,
-                         std::time_t now);
 
 class TerminalProgressFactory : public jobs::ProgressFactory {
  public:

@@ -46,6 +46,10 @@ std::string imageProblemText(const std::string& image) {
 
 }  // namespace
 
+std::string optionsPathFor(const GlobalOptions& options) {
+  return options.config.empty() ? defaultOptionsPath(executablePath()) : options.config;
+}
+
 struct Session::Impl {
   explicit Impl(TerminalMessages::Settings settings)
       : messages(std::move(settings), std::cerr, std::cin) {}
@@ -70,10 +74,10 @@ struct Session::Impl {
 
 Session::Session(GlobalOptions options) : options_(std::move(options)) {
   const std::string exe = executablePath();
-  optionsPath_ = options_.config.empty() ? defaultOptionsPath(exe) : options_.config;
+  optionsPath_ = optionsPathFor(options_);
   opt_ = loadOptions(optionsPath_);
-  if (options_.noEod) opt_.eoduse = false;
-  if (options_.noImmediate) opt_.rewindimm = false;
+  opt_.eoduse = options_.eod.given().value_or(opt_.eoduse);
+  opt_.rewindimm = options_.immediate.given().value_or(opt_.rewindimm);
 
   TerminalMessages::Settings settings;
   settings.yes = options_.yes;

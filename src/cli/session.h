@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/switches.h"
 #include "scsi/bus.h"
 #include "scsi/transport.h"
 #include "sys/messages.h"
@@ -24,15 +25,15 @@ inline constexpr int kExitFailed = 2;
 inline constexpr int kExitUsage = 64;
 
 struct GlobalOptions {
-  std::string tape;          // --tape FILE
-  std::string device;        // --device sg:/dev/sgN | iscsi://host[:port]/iqn/lun
-  int id = -1;               // --id N
-  std::string config;        // --config FILE (default: the options file)
-  bool noEod = false;        // --no-eod
-  bool noImmediate = false;  // --no-immediate
-  bool yes = false;          // --yes
-  bool wait = false;         // --wait
-  bool trace = false;        // --trace
+  std::string tape;    // --tape FILE
+  std::string device;  // --device sg:/dev/sgN | iscsi://host[:port]/iqn/lun
+  int id = -1;         // --id N
+  std::string config;  // --config FILE (default: the options file)
+  Switch eod;          // --eod / --no-eod (default: the options file)
+  Switch immediate;    // --immediate / --no-immediate (default: the options file)
+  bool yes = false;    // --yes
+  bool wait = false;   // --wait
+  bool trace = false;  // --trace
 };
 
 // The terminal's MessageService: boxes go to stderr as "TITLE: TEXT" (one line per line of
@@ -76,5 +77,8 @@ class Session {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The options file the command line names (--config), else the default one.
+std::string optionsPathFor(const GlobalOptions& options);
 
 }  // namespace korv::cli

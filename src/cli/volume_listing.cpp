@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/terminal_messages.h"
 #include "cli/text_format.h"
 #include "sys/cp932.h"
 #include "sys/datetime.h"
+#include "tape/entry_size.h"
 #include "tape/sfile.h"
 
 namespace korv::cli {
@@ -84,21 +86,29 @@ int listFiles(Session& session, int32_t setNumber, bool json) {
     for (size_t i = 0; i < entries.size(); ++i) {
       const auto& e = entries[i];
       const std::string time = formatPacked(e.time, 'T');
+      const uint64_t size = wholeFileSize(e);
       files.push_back(
           {{"index", i + 1},
            {"path", cp932ToUtf8(e.name)},
-           {"size", e.size},
+           {"size", size},
            {"time", time.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(time)},
-           {"attributes", e.attributes}});
+           {"attributes", e.attributes},
+           {"too_large", !fitsStream(size)}});
     }
     printJson({{"set", setNumber}, {"name", cp932ToUtf8(setName)}, {"files", files}});
   } else {
+    bool anyTooLarge = false;
     for (size_t i = 0; i < entries.size(); ++i) {
       const auto& e = entries[i];
       const std::string time = formatPacked(e.time, ' ');
-      std::printf("%6zu %13d %-19s %s\n", i + 1, e.size, time.empty() ? "-" : time.c_str(),
-                  displayText(e.name).c_str());
+      // A size the stream header cannot hold is marked: the file's data is not on tape.
+      const uint64_t size = wholeFileSize(e);
+      const std::string sizeText = (fitsStream(size) ? "" : "*") + std::to_string(size);
+      anyTooLarge = anyTooLarge || !fitsStream(size);
+      std::printf("%6zu %13s %-19s %s\n", i + 1, sizeText.c_str(),
+                  time.empty() ? "-" : time.c_str(), displayText(e.name).c_str());
     }
+    if (anyTooLarge) session.terminal().note("* : 2GB以上の為バックアップされていないファイルです");
   }
   sf->CloseSet();
   sf->TapeRewind();

@@ -76,7 +76,8 @@ class FileCloser {
 class BackupRun {
  public:
   BackupRun(TScsifile& sf, RunFaces& faces) : sf_(sf), faces_(faces), report_(faces, result_) {}
-  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName);
+  RunResult run(const FileList& filelist, Selection& selection, const std::string& setName,
+                const LeftOutList& leftOut);
 
  private:
   // MediumFull: the file is on tape in full, but the early warning came with it.
@@ -102,8 +103,8 @@ class BackupRun {
   int32_t setNumber_ = 0;
 };
 
-RunResult BackupRun::run(const FileList& filelist, Selection& selection,
-                         const std::string& setName) {
+RunResult BackupRun::run(const FileList& filelist, Selection& selection, const std::string& setName,
+                         const LeftOutList& leftOut) {
   // Preconditions.
   int32_t selected = 0;
   for (size_t i = 0; i < filelist.size(); ++i) selected += selection.selected(i) ? 1 : 0;
@@ -134,6 +135,7 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection,
 
   // The catalogue: the selected entries in list order, as they were listed.
   report_.clearLog();
+  for (const auto& entry : leftOut) faces_.log.add(leftOutLine(entry));
   sf_.Catalogue.clear();
   std::vector<const ListedFile*> items;
   for (size_t i = 0; i < filelist.size(); ++i) {
@@ -192,9 +194,12 @@ BackupRun::Write BackupRun::write(const uint8_t* data, int32_t length) {
 }
 
 BackupRun::Step BackupRun::tapeFull(const std::string& path) {
-  // The log keeps the drive's word for it, as for any failed write.
-  const std::string cause = tapeFailureCause(sf_);
-  if (!cause.empty()) report_.log(cause);
+  // A write the drive refused keeps its cause in the log, as any failed write does (on an
+  // image it may be the disk that is full); an early warning refused nothing.
+  if (mediumEndOf(sf_.AspiRequest) == MediumEnd::EndOfMedium) {
+    const std::string cause = tapeFailureCause(sf_);
+    if (!cause.empty()) report_.log(cause);
+  }
   report_.error(tapeFullMessage(path));
   result_.tapeFull = true;
   return Step::LeaveLoop;
@@ -203,6 +208,7 @@ BackupRun::Step BackupRun::tapeFull(const std::string& path) {
 BackupRun::Step BackupRun::skipFile(const std::string& path, const sf_file2& e) {
   figures_.addBytes(static_cast<float>(e.size));
   figures_.addFile();
+  ++result_.filesSkipped;
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
   switch (write(header, kHeaderSize)) {
@@ -253,6 +259,7 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
   // that grew is stored as it was listed; one that shrank or stopped reading has the rest
   // of its stream filled with zero bytes, so one damaged file costs none after it.
   bool writeState = true;
+  bool padded = false;
   uint64_t remaining = item.size;
   while (remaining > 0) {
     const size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
@@ -262,6 +269,7 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
       std::fill(copybuf_.get() + got, copybuf_.get() + want, uint8_t{0});
       lastWrite = padStream(item, remaining, readFailed);
       writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
+      padded = true;
       break;
     }
     lastWrite = write(copybuf_.get(), static_cast<int32_t>(want));
@@ -280,6 +288,10 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     return Step::LeaveLoop;
   }
   figures_.addFile();
+  if (remaining == 0 || padded) {  // not a file an abort cut short
+    ++result_.filesDone;
+    result_.bytesDone += item.size;
+  }
   return lastWrite == Write::DoneAtEnd ? Step::MediumFull : Step::Next;
 }
 
@@ -333,10 +345,10 @@ void BackupRun::finish() {
 }  // namespace
 
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces) {
+                    const std::string& setName, RunFaces& faces, const LeftOutList& leftOut) {
   RunGuard guard(sf);
   if (!guard.acquired()) return RunResult{};
-  return BackupRun(sf, faces).run(filelist, selection, setName);
+  return BackupRun(sf, faces).run(filelist, selection, setName, leftOut);
 }
 
 }  // namespace korv::jobs

@@ -11,8 +11,10 @@
 
 namespace korv::jobs {
 
-// `setName` is the name as typed (UTF-8); it goes to tape in CP932.
+// `setName` is the name as typed (UTF-8); it goes to tape in CP932. `leftOut` is what the
+// listing passed over (symbolic links, FIFOs, sockets, devices): one log line each once
+// the log is cleared, before the files. Those lines do not count as skipped files.
 RunResult backupRun(TScsifile& sf, const FileList& filelist, Selection& selection,
-                    const std::string& setName, RunFaces& faces);
+                    const std::string& setName, RunFaces& faces, const LeftOutList& leftOut = {});
 
 }  // namespace korv::jobs

@@ -2,16 +2,18 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <optional>
 
 #include "sys/cp932.h"
 #include "sys/file_info.h"
+#include "tape/entry_size.h"
 #include "tape/records.h"
 
 namespace korv::jobs {
 namespace {
-
-constexpr uint64_t kLargestStorable = 2147483647;  // the data header is signed 32-bit
 
 // Length of the UTF-8 sequence starting at s[i], or 0 when it is not a valid one.
 size_t utf8Length(const std::string& s, size_t i) {
@@ -33,28 +35,42 @@ std::string fitField(std::string cp932) {
   return cp932;
 }
 
+// What the listing collects besides the files.
+struct ListingNotes {
+  std::vector<std::string>* unsearchable;
+  LeftOutList* leftOut;
+};
+
+std::optional<LeftOutEntry::Kind> leftOutKind(uint32_t mode) {
+  if (S_ISLNK(mode)) return LeftOutEntry::Kind::SymbolicLink;
+  if (S_ISFIFO(mode)) return LeftOutEntry::Kind::Fifo;
+  if (S_ISSOCK(mode)) return LeftOutEntry::Kind::Socket;
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return LeftOutEntry::Kind::Device;
+  return std::nullopt;
+}
+
 void addEntry(int dirFd, const std::string& prefix, const char* name, FileList& filelist,
-              std::vector<std::string>* unsearchable);
+              const ListingNotes& notes);
 
 // Lists the open folder `dirFd` (taken over and closed here) whose path is `prefix`.
 void searchFolder(int dirFd, const std::string& prefix, FileList& filelist,
-                  std::vector<std::string>* unsearchable) {
+                  const ListingNotes& notes) {
   DIR* dir = fdopendir(dirFd);
   if (dir == nullptr) {
     close(dirFd);
-    if (unsearchable) unsearchable->push_back(prefix);
+    if (notes.unsearchable) notes.unsearchable->push_back(prefix);
     return;
   }
   while (const dirent* d = readdir(dir)) {
     const std::string_view name(d->d_name);
     if (name == "." || name == "..") continue;
-    addEntry(dirfd(dir), prefix, d->d_name, filelist, unsearchable);
+    addEntry(dirfd(dir), prefix, d->d_name, filelist, notes);
   }
   closedir(dir);
 }
 
 void addEntry(int dirFd, const std::string& prefix, const char* name, FileList& filelist,
-              std::vector<std::string>* unsearchable) {
+              const ListingNotes& notes) {
   std::error_code error;
   const auto info = readFileInfoAt(dirFd, name, error);
   if (!info) return;  // vanished since the directory was read
@@ -64,13 +80,15 @@ void addEntry(int dirFd, const std::string& prefix, const char* name, FileList& 
     // fails instead of leaving the tree.
     const int sub = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (sub < 0) {
-      if (unsearchable) unsearchable->push_back(path + "/");
+      if (notes.unsearchable) notes.unsearchable->push_back(path + "/");
       return;
     }
-    searchFolder(sub, path + "/", filelist, unsearchable);
+    searchFolder(sub, path + "/", filelist, notes);
   } else if (info->isRegularFile()) {
     filelist.push_back(makeListedFile(path, info->size, info->packedLastWrite, info->findData,
                                       info->nameFitsCp932));
+  } else if (const auto kind = leftOutKind(info->mode); kind && notes.leftOut) {
+    notes.leftOut->push_back({path, *kind});
   }
 }
 
@@ -119,7 +137,7 @@ ListedFile makeListedFile(const std::string& path, uint64_t size, uint32_t packe
     e.name = fitField(std::move(*encoded));
   } else {
     e.name = std::move(*encoded);
-    if (size > kLargestStorable) file.problem = ListingProblem::TooLarge;
+    if (size > kLargestStreamSize) file.problem = ListingProblem::TooLarge;
   }
   return file;
 }
@@ -138,15 +156,29 @@ std::string listingProblemLine(const std::string& path, ListingProblem problem) 
   return path;
 }
 
+std::string leftOutLine(const LeftOutEntry& entry) {
+  switch (entry.kind) {
+    case LeftOutEntry::Kind::SymbolicLink:
+      return entry.path + "はシンボリックリンクの為バックアップしません";
+    case LeftOutEntry::Kind::Fifo:
+      return entry.path + "は名前付きパイプの為バックアップしません";
+    case LeftOutEntry::Kind::Socket:
+      return entry.path + "はソケットの為バックアップしません";
+    case LeftOutEntry::Kind::Device:
+      return entry.path + "はデバイスファイルの為バックアップしません";
+  }
+  return entry.path;
+}
+
 void dirsearch(const std::string& folder, FileList& filelist,
-               std::vector<std::string>* unsearchable) {
+               std::vector<std::string>* unsearchable, LeftOutList* leftOut) {
   // The folder the user chose may itself be reached through a link; below it nothing is.
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     if (unsearchable) unsearchable->push_back(folder);
     return;
   }
-  searchFolder(fd, folder, filelist, unsearchable);
+  searchFolder(fd, folder, filelist, {unsearchable, leftOut});
 }
 
 bool listFile(const std::string& path, FileList& filelist, std::error_code& error) {

@@ -32,11 +32,27 @@ struct ListedFile {
 
 using FileList = std::vector<ListedFile>;
 
+// An entry below a listed folder that the listing passed over without opening it. The
+// listing collects them; the backup run puts one log line for each into the log when it
+// starts (a face keeps the list from its listing and hands it to `backupRun`), so the
+// user learns at backup time, not at restore time, what the set does not hold.
+struct LeftOutEntry {
+  enum class Kind { SymbolicLink, Fifo, Socket, Device };
+  std::string path;  // UTF-8, as listed
+  Kind kind = Kind::SymbolicLink;
+};
+
+using LeftOutList = std::vector<LeftOutEntry>;
+
+// The log line of a left-out entry (the path followed by why it is not backed up).
+std::string leftOutLine(const LeftOutEntry& entry);
+
 // Appends every regular file below `folder` (a path ending with '/'; the folder itself may
 // be reached through a symbolic link, nothing below it is). Folders that cannot be
-// searched add nothing; their paths are appended to `unsearchable` when given.
+// searched add nothing; their paths are appended to `unsearchable` when given. Symbolic
+// links, FIFOs, sockets and devices are appended to `leftOut` when given.
 void dirsearch(const std::string& folder, FileList& filelist,
-               std::vector<std::string>* unsearchable = nullptr);
+               std::vector<std::string>* unsearchable = nullptr, LeftOutList* leftOut = nullptr);
 
 // Appends the regular file `path` itself (symbolic links to one are followed, since the
 // user named it). False with `error` set when it is no regular file or cannot be examined.

@@ -126,12 +126,13 @@ class RestoreRun : public StreamSink {
   bool block(const uint8_t* data) override;
   void end(const sf_file2& e, const uint8_t* data, size_t length) override;
   void broken() override;
+  bool kept() const override { return kept_; }
 
  private:
   // Prepares the destination of a selected entry; false when it is not to be written.
   // Sets `endRun` when the destination folder itself cannot be made.
   bool prepareDestination(const sf_file2& e, ProgressSink& progress, bool& endRun);
-  void finishFile(const sf_file2& e);
+  bool finishFile(const sf_file2& e);
   void deleteFile();
 
   TScsifile& sf_;
@@ -143,6 +144,7 @@ class RestoreRun : public StreamSink {
   DestinationFile file_;
   std::string destinationPath_;
   bool writing_ = false;  // the current entry goes to file_
+  bool kept_ = false;     // the last entry was restored
 };
 
 RunResult RestoreRun::run(Selection& selection) {
@@ -218,7 +220,8 @@ bool RestoreRun::prepareDestination(const sf_file2& e, ProgressSink& progress, b
 }
 
 // Puts the recorded times and the read-only bit on the finished file, then closes it.
-void RestoreRun::finishFile(const sf_file2& e) {
+// False when it had to be deleted.
+bool RestoreRun::finishFile(const sf_file2& e) {
   const FindData recorded = decodeFindData(e.finddata);
   std::error_code error;
   bool ok = applyFileTimes(file_.fd(), recorded.lastAccessTime, recorded.lastWriteTime, error);
@@ -231,7 +234,7 @@ void RestoreRun::finishFile(const sf_file2& e) {
   int commitError = 0;
   switch (file_.commit(commitError)) {
     case DestinationFile::Commit::Done:
-      break;
+      return true;
     case DestinationFile::Commit::CloseFailed:
       report_.log("コピー先ファイル " + destinationPath_ + " は削除されました");
       break;
@@ -240,6 +243,7 @@ void RestoreRun::finishFile(const sf_file2& e) {
                   ")");
       break;
   }
+  return false;
 }
 
 bool RestoreRun::begin(const sf_file2& e, bool selected, ProgressSink& progress) {
@@ -260,10 +264,11 @@ bool RestoreRun::block(const uint8_t* data) {
 
 // An empty file too gets its recorded times and read-only bit.
 void RestoreRun::end(const sf_file2& e, const uint8_t* data, size_t length) {
+  kept_ = false;
   if (!writing_) return;
   writing_ = false;
   if (writeAll(file_.fd(), data, length) == length) {
-    finishFile(e);
+    kept_ = finishFile(e);
   } else {
     deleteFile();
   }

@@ -88,6 +88,12 @@ struct RunResult {
   int errors = 0;         // of them error boxes: each ended the run's work early
   bool aborted = false;   // the abort request ended the work
   bool tapeFull = false;  // the medium ended: the set holds only the files before one
+  // What the work got through, for a face's closing summary. A selected file is done
+  // when all its bytes went to tape / to its restored copy / were read back; skipped
+  // when the run passed over it (its log line says why).
+  int32_t filesDone = 0;
+  int32_t filesSkipped = 0;
+  uint64_t bytesDone = 0;  // the sizes of the files done
   bool started() const { return status == RunStatus::Ended || status == RunStatus::Finished; }
 };
 

@@ -25,6 +25,8 @@ class StreamReader {
   bool readData(const sf_file2& e, bool selected);
   bool readThroughUnsized(const sf_file2& e, bool selected);
   void aborted();
+  // A selected file whose stream was read whole: done or skipped, as the sink kept it.
+  void count(const sf_file2& e);
 
   TScsifile& sf_;
   RunReporter& report_;
@@ -66,6 +68,7 @@ bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
     if (selected) {
       figures_.addBytes(static_cast<float>(e.size));
       figures_.addFile();
+      ++result_.filesSkipped;
     }
     return true;
   }
@@ -80,7 +83,10 @@ bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
   if (!sink_.begin(e, selected, progress_)) return false;
   if (header == 0) {
     sink_.end(e, buffer_.get(), 0);
-    if (selected) figures_.addFile();
+    if (selected) {
+      figures_.addFile();
+      count(e);
+    }
     return true;
   }
   if (!readData(e, selected)) {
@@ -137,8 +143,18 @@ bool StreamReader::readData(const sf_file2& e, bool selected) {
   if (selected) {
     figures_.addBytes(static_cast<float>(layout.rest));
     figures_.addFile();
+    count(e);
   }
   return true;
+}
+
+void StreamReader::count(const sf_file2& e) {
+  if (sink_.kept()) {
+    ++result_.filesDone;
+    result_.bytesDone += static_cast<uint32_t>(e.size);
+  } else {
+    ++result_.filesSkipped;
+  }
 }
 
 }  // namespace

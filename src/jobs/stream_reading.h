@@ -34,6 +34,9 @@ class StreamSink {
   // The stream broke off after begin() (a failed read, an abort, a refused block, a size
   // with no layout); the run ends.
   virtual void broken() {}
+  // Whether the file whose stream just ended was kept (written, or simply read back);
+  // a selected file that was not counts as skipped.
+  virtual bool kept() const { return true; }
 };
 
 struct StreamRunTexts {

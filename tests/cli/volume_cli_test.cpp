@@ -104,8 +104,8 @@ TEST_F(VolumeCliTest, ReadsTapesWrittenOnWindows) {
 
   const auto files = json({"files", "1", "--json"});
   EXPECT_EQ(files, nlohmann::json::parse(R"({"set":1,"name":"月曜日","files":[
-      {"index":1,"path":"C:\\フォルダ\\表.txt","size":5,"time":"2025-12-07T10:00:00","attributes":33},
-      {"index":2,"path":"C:\\フォルダ\\ソフト.doc","size":70000,"time":"2025-12-07T10:00:00","attributes":32}]})"));
+      {"index":1,"path":"C:\\フォルダ\\表.txt","size":5,"time":"2025-12-07T10:00:00","attributes":33,"too_large":false},
+      {"index":2,"path":"C:\\フォルダ\\ソフト.doc","size":70000,"time":"2025-12-07T10:00:00","attributes":32,"too_large":false}]})"));
 
   const auto open = json({"files", "2", "--json"});
   ASSERT_EQ(open["files"].size(), 1u);
@@ -146,8 +146,9 @@ TEST_F(VolumeCliTest, DeleteFromChecksTheNumberBeforeTheTape) {
   EXPECT_TRUE(result.cdbs().empty());
 
   result = run({"--trace", "--yes", "delete-from", "0"});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("削除出来ませんでした"), std::string::npos) << result.err;
+  EXPECT_EQ(result.status, 64);
+  EXPECT_NE(result.err.find("バックアップセットの番号は1以上です"), std::string::npos)
+      << result.err;
   EXPECT_TRUE(result.cdbs().empty()) << result.err;
   EXPECT_EQ(readFileBytes(image()), before);
 

@@ -86,10 +86,11 @@ class CliOverIscsi : public ::testing::Test {
       writeFile(big / ("part" + std::to_string(i)), pattern(kBigPart, 10 + i));
     return big;
   }
-  static constexpr size_t kBigPart = 8 << 20;
+  static constexpr size_t kBigPart = 16 << 20;
 
   // Waits until the backup has read `bytes` of its files (so it has written about as
-  // much); false when it ended first or never got there.
+  // much); false when it ended first or never got there. Callers wait for little of the
+  // 64 MiB, so the pause that follows lands mid-run even on a loaded machine.
   static bool waitForProgress(CliProcess& run, uint64_t bytes) {
     const auto until = std::chrono::steady_clock::now() + 30s;
     while (run.running() && std::chrono::steady_clock::now() < until) {
@@ -204,7 +205,7 @@ TEST_F(CliOverIscsi, InterruptedBackupThenAnother) {
   ASSERT_EQ(backup("before", src1).status, 0);
   const fs::path big = bigSource();
   CliProcess run(dir.path(), argv({"backup", "--name", "interrupted", big.string()}));
-  ASSERT_TRUE(waitForProgress(run, 2 << 20)) << "the backup never got going";
+  ASSERT_TRUE(waitForProgress(run, 256 << 10)) << "the backup never got going";
   // Held still with a WRITE in flight, so the interrupt lands in the middle for sure.
   ASSERT_TRUE(tgtd("PAUSE"));
   run.signal(SIGINT);
@@ -231,7 +232,7 @@ TEST_F(CliOverIscsi, TapeServerDyingMidBackupEndsTheRun) {
   const fs::path big = bigSource();
   const auto sources = treeContents(big);
   CliProcess run(dir.path(), argv({"backup", "--name", "doomed", big.string()}));
-  ASSERT_TRUE(waitForProgress(run, 2 << 20)) << "the backup never got going";
+  ASSERT_TRUE(waitForProgress(run, 256 << 10)) << "the backup never got going";
   ASSERT_TRUE(tgtd("PAUSE"));
   ASSERT_TRUE(tgtd("KILL"));
   const CliOutcome doomed = run.wait(120s);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "jobs/dirsearch.h"
 #include "jobs/restore_run.h"
@@ -37,6 +38,8 @@ TEST_F(BackupRunTest, WritesOneStreamPerFileAndFinishes) {
   const auto result = backUp(list, "セット");
 
   EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_EQ(result.filesDone, 3);
+  EXPECT_EQ(result.bytesDone, 231072u);
   EXPECT_EQ(messages.texts(), std::vector<std::string>{"終了しました．"});
   EXPECT_EQ(boxTypes(), std::vector<BoxType>{BoxType::Information});
   EXPECT_EQ(messages.beeps, std::vector<unsigned>{kBeepDefault});
@@ -321,13 +324,34 @@ TEST_F(BackupRunTest, FilesTheFormatCannotHoldAreListedSkippedAndLogged) {
   EXPECT_EQ(list[2].problem, jobs::ListingProblem::TooLarge);
   EXPECT_EQ(list[3].problem, jobs::ListingProblem::PathTooLong);
   EXPECT_LE(list[3].entry.name.size(), 255u);
-  EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  const auto result = backUp(list);
+  EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_EQ(std::tuple(result.filesDone, result.filesSkipped, result.bytesDone),
+            std::tuple(1, 3, uint64_t{3}));
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{
                 emoji.string() + "はファイル名をShift-JISで表せない為バックアップしません",
                 huge.string() + "は2GB以上の為バックアップしません",
                 deep.string() + "はパスが長すぎる為バックアップしません"}));
   EXPECT_EQ(image(), concat({kVolume, setRecords(4, concat({stream(3), {4}, {4}, {4}}))}));
+}
+
+// What the listing left out is told in the log once the run has cleared it, before the
+// files; it is not a file the run skipped.
+TEST_F(BackupRunTest, LeftOutEntriesAreLoggedWhenTheRunStarts) {
+  const auto list = listed({make("a", 1)});
+  const jobs::LeftOutList leftOut = {{"/x/link", jobs::LeftOutEntry::Kind::SymbolicLink},
+                                     {"/x/fifo", jobs::LeftOutEntry::Kind::Fifo}};
+  log.lines = {"from before"};
+  jobs::ListSelection all(list.size());
+  auto f = faces();
+  const auto result = jobs::backupRun(*sf, list, all, "set", f, leftOut);
+  EXPECT_EQ(result.status, RunStatus::Finished);
+  EXPECT_EQ(log.lines,
+            (std::vector<std::string>{"/x/linkはシンボリックリンクの為バックアップしません",
+                                      "/x/fifoは名前付きパイプの為バックアップしません"}));
+  EXPECT_EQ(std::tuple(result.logLines, result.filesDone, result.filesSkipped),
+            std::tuple(0, 1, 0));
 }
 
 TEST_F(BackupRunTest, SecondRunCannotStartWhileOneWorks) {
@@ -384,9 +408,10 @@ TEST_F(BackupRunTest, AFailedWriteSaysWhyInTheLog) {
                                           (dir.path() / "src" / "big").string() +
                                           "以降のファイルはバックアップされていません",
                                       "終了しました．"}));
-  EXPECT_EQ(log.lines, std::vector<std::string>{
-                           "書き込めなかった原因：テープの終わりに達しました（テープイメージでは，"
-                           "その置き場所のディスクに空きがありません）"});
+  EXPECT_EQ(log.lines,
+            std::vector<std::string>{
+                "書き込めなかった原因：テープの終わりに達しました（テープイメージでは，"
+                "設定した容量を使い切ったか，その置き場所のディスクに空きがありません）"});
 }
 
 }  // namespace

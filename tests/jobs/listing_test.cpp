@@ -1,9 +1,13 @@
 // The source listing and the destination paths of a restore.
 
 #include <dirent.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <map>
 
 #include "jobs/dirsearch.h"
 #include "jobs/restore_path.h"
@@ -41,10 +45,17 @@ TEST(ListingTest, RegularFilesInDirectoryOrderFoldersDepthFirst) {
   fs::create_symlink(src / "a", src / "link");
   fs::create_directory_symlink(src, src / "loop");  // would loop if followed
   ASSERT_EQ(mkfifo((src / "fifo").c_str(), 0600), 0);
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (src / "s/sock").c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(sock);
   fs::permissions(src / "a", fs::perms::owner_read);
 
   jobs::FileList list;
-  jobs::dirsearch(src.string() + "/", list);
+  jobs::LeftOutList leftOut;
+  jobs::dirsearch(src.string() + "/", list, nullptr, &leftOut);
   std::vector<std::string> expected;
   expectedOrder(src.string() + "/", expected);
   std::vector<std::string> paths;
@@ -64,6 +75,18 @@ TEST(ListingTest, RegularFilesInDirectoryOrderFoldersDepthFirst) {
                                  (readOnly ? FILE_ATTRIBUTE_READONLY : 0))
         << item.path;
   }
+
+  // What was passed over, each with its line (devices need root to make: not here).
+  std::map<std::string, std::string> lines;
+  for (const auto& entry : leftOut) lines[entry.path] = jobs::leftOutLine(entry);
+  const std::string s = src.string();
+  EXPECT_EQ(lines, (std::map<std::string, std::string>{
+                       {s + "/link", s + "/linkはシンボリックリンクの為バックアップしません"},
+                       {s + "/loop", s + "/loopはシンボリックリンクの為バックアップしません"},
+                       {s + "/fifo", s + "/fifoは名前付きパイプの為バックアップしません"},
+                       {s + "/s/sock", s + "/s/sockはソケットの為バックアップしません"}}));
+  EXPECT_EQ(jobs::leftOutLine({"/dev/x", jobs::LeftOutEntry::Kind::Device}),
+            "/dev/xはデバイスファイルの為バックアップしません");
 }
 
 TEST(ListingTest, FolderThatCannotBeSearchedIsReported) {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "tape/entry_size.h"
+
 namespace korv {
 namespace {
 
@@ -61,6 +63,31 @@ TEST(Records, DecodersRefuseOtherSizes) {
     EXPECT_FALSE(decodeVolumeLabel(block)) << n;
     EXPECT_FALSE(decodeSetHeader(block)) << n;
     EXPECT_FALSE(decodeFileEntry(block)) << n;
+  }
+}
+
+// The entry's own size field holds the low half, signed; the find-data record both halves.
+TEST(EntrySizeTest, WholeSizeFromTheFindDataRecordWhenItAgrees) {
+  const struct {
+    int32_t field;
+    uint32_t high, low;
+    uint64_t size;
+  } cases[] = {
+      {10, 1, 10, 4294967306ull},                  // 4 GiB + 10
+      {INT32_MIN, 0, 0x80000000u, 2147483648ull},  // 2 GiB: negative in the field
+      {INT32_MIN, 0, 0, 2147483648ull},            // a record left empty
+      {5, 7, 6, 5},                                // a record that disagrees
+      {2147483647, 0, 2147483647, 2147483647ull},
+  };
+  for (const auto& c : cases) {
+    sf_file2 e;
+    e.size = c.field;
+    FindData record;
+    record.sizeHigh = c.high;
+    record.sizeLow = c.low;
+    e.finddata = encodeFindData(record);
+    EXPECT_EQ(wholeFileSize(e), c.size) << c.field;
+    EXPECT_EQ(fitsStream(wholeFileSize(e)), c.size <= 2147483647ull);
   }
 }
 
