@@ -69,6 +69,9 @@ bool BusScan::scan() {
     row.revision.clear();
     row.deviceType = -1;
     row.hostAdapter = true;
+    row.notAnswering = false;
+    row.failure.clear();
+    row.address.clear();
   }
   return true;
 }
