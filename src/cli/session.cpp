@@ -64,10 +64,15 @@ struct Session::Impl {
 
   // The drive's own box ("テープドライブが応答しません．" and the transport's reason),
   // then a line naming the id and the bus.
-  void reportNotAnswering(int id, const std::string& reason) {
-    messages.show(BoxType::Error,
-                  std::string(kDriveNotAnswering) + (reason.empty() ? "" : "\r" + reason));
+  static std::string notAnsweringText(const std::string& reason) {
+    return std::string(kDriveNotAnswering) + (reason.empty() ? "" : "\r" + reason);
+  }
+  void noteNotAnswering(int id) {
     messages.note("id " + std::to_string(id) + " on " + bus->description + " does not answer");
+  }
+  void reportNotAnswering(int id, const std::string& reason) {
+    messages.show(BoxType::Error, notAnsweringText(reason));
+    noteNotAnswering(id);
     silenceReported = true;
   }
 };
@@ -173,9 +178,18 @@ TScsifile* Session::bindDrive() {
       const std::string image = drive->imagePath();
       impl_->messages.setNotReadyCause([image] { return imageProblemText(image); });
     }
+  } else {
+    // A drive that sends no answer does not become ready by waiting: said once, not retried.
+    impl_->messages.setNotReadyCause([impl = impl_.get(), id] {
+      if (!deviceDidNotAnswer(impl->sf->AspiRequest)) return std::string();
+      impl->silenceReported = true;
+      return impl->notAnsweringText(impl->bus->transport->failureReason(static_cast<uint8_t>(id)));
+    });
   }
   if (!impl_->sf->OpenDevice(id, opt_.rewindimm, opt_.eoduse)) {
-    if (deviceDidNotAnswer(impl_->sf->AspiRequest)) {
+    if (impl_->silenceReported) {
+      impl_->noteNotAnswering(id);
+    } else if (deviceDidNotAnswer(impl_->sf->AspiRequest)) {
       impl_->reportNotAnswering(id, bus.failureReason(static_cast<uint8_t>(id)));
     } else {
       impl_->messages.show(BoxType::Plain, "システム初期化失敗");
