@@ -52,15 +52,18 @@ class Session {
 
   // The bus (with --trace wrapped in the tracer). Opened on first use.
   ScsiTransport& transport();
-  // Opens the bus, chooses the target (--id; else, for a --device naming one drive, that
-  // drive; else the one the scan preselects) and binds the tape component with
-  // OpenDevice. On failure prints the reason ("システム初期化失敗" or that no drive was
-  // found) and returns null.
+  // Which bus that is, in words ("sg host 2 (iscsi_tcp)"); opens it when needed.
+  const std::string& busDescription();
+  // Opens the bus, chooses the target (--id; else the one the scan preselects) and binds
+  // the tape component with OpenDevice. On failure prints the reason ("システム初期化失敗",
+  // that no drive was found, or that the drive does not answer) and returns null.
   TScsifile* bindDrive();
 
   // Exit-status bookkeeping for commands.
   void noteSkipped() { skipped_ = true; }
-  int finish(bool ok) const;  // 2 when !ok, 1 when something was skipped or warned, else 0
+  // 2 when !ok or the drive stopped answering (said here), 1 when something was skipped or
+  // warned, else 0.
+  int finish(bool ok) const;
 
  private:
   GlobalOptions options_;

@@ -12,6 +12,8 @@
 #include "jobs/run_support.h"
 #include "jobs/set_append.h"
 #include "jobs/tape_failure.h"
+#include "jobs/tape_full.h"
+#include "scsi/command_failure.h"
 #include "sys/cp932.h"
 #include "tape/datastream.h"
 #include "tape/records.h"
@@ -78,10 +80,16 @@ class BackupRun {
                 const LeftOutList& leftOut);
 
  private:
-  enum class Step { Next, LeaveLoop };
+  // MediumFull: the file is on tape in full, but the early warning came with it.
+  enum class Step { Next, LeaveLoop, MediumFull };
+  // Done: recorded. DoneAtEnd: recorded at the early warning. NoRoom: the medium ended
+  // before it. Failed: any other failure.
+  enum class Write { Done, DoneAtEnd, NoRoom, Failed };
   Step backUpFile(const ListedFile& item, const sf_file2& e);
-  Step skipFile(const sf_file2& e);
-  bool padStream(const ListedFile& item, uint64_t remaining, bool readFailed);
+  Step skipFile(const std::string& path, const sf_file2& e);
+  Write write(const uint8_t* data, int32_t length);
+  Step tapeFull(const std::string& path);
+  Write padStream(const ListedFile& item, uint64_t& remaining, bool readFailed);
   void finish();
 
   TScsifile& sf_;
@@ -160,23 +168,61 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection, const s
       break;
     }
     if (i == n) break;
-    if (backUpFile(*items[i], sf_.Catalogue[i]) == Step::LeaveLoop) break;
+    const Step step = backUpFile(*items[i], sf_.Catalogue[i]);
+    if (step == Step::LeaveLoop) break;
+    // The medium took this file but warns that it ends soon: nothing more is begun.
+    if (step == Step::MediumFull && i + 1 < n) {
+      tapeFull(items[i + 1]->path);
+      break;
+    }
   }
   finish();
   return result_;
 }
 
-BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
+BackupRun::Write BackupRun::write(const uint8_t* data, int32_t length) {
+  if (sf_.TapeWrite(data, length)) return Write::Done;
+  switch (mediumEndOf(sf_.AspiRequest)) {
+    case MediumEnd::EarlyWarning:
+      return Write::DoneAtEnd;
+    case MediumEnd::EndOfMedium:
+      return Write::NoRoom;
+    case MediumEnd::None:
+      break;
+  }
+  return Write::Failed;
+}
+
+BackupRun::Step BackupRun::tapeFull(const std::string& path) {
+  // A write the drive refused keeps its cause in the log, as any failed write does (on an
+  // image it may be the disk that is full); an early warning refused nothing.
+  if (mediumEndOf(sf_.AspiRequest) == MediumEnd::EndOfMedium) {
+    const std::string cause = tapeFailureCause(sf_);
+    if (!cause.empty()) report_.log(cause);
+  }
+  report_.error(tapeFullMessage(path));
+  result_.tapeFull = true;
+  return Step::LeaveLoop;
+}
+
+BackupRun::Step BackupRun::skipFile(const std::string& path, const sf_file2& e) {
   figures_.addBytes(static_cast<float>(e.size));
   figures_.addFile();
   ++result_.filesSkipped;
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
-  if (!sf_.TapeWrite(header, kHeaderSize)) {
-    report_.error("ファイルスキップ用のヘッダーが書けませんでした");
-    return Step::LeaveLoop;
+  switch (write(header, kHeaderSize)) {
+    case Write::Done:
+      return Step::Next;
+    case Write::DoneAtEnd:
+      return Step::MediumFull;
+    case Write::NoRoom:
+      return tapeFull(path);
+    case Write::Failed:
+      break;
   }
-  return Step::Next;
+  report_.error("ファイルスキップ用のヘッダーが書けませんでした");
+  return Step::LeaveLoop;
 }
 
 BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e) {
@@ -185,26 +231,30 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
 
   if (item.problem != ListingProblem::None) {
     report_.log(listingProblemLine(item.path, item.problem));
-    return skipFile(e);
+    return skipFile(item.path, e);
   }
   struct stat st {};
   const int fd = openSource(item.openPath, st);
   if (fd < 0) {
     report_.log(item.path + "はオープンできませんでした");
-    return skipFile(e);
+    return skipFile(item.path, e);
   }
   FileCloser closer(fd);
   if (static_cast<uint64_t>(st.st_size) != item.size) {
     report_.log(item.path + "はファイルサイズが変化した為" + "バックアップしません");
-    return skipFile(e);
+    return skipFile(item.path, e);
   }
 
   uint8_t header[kHeaderSize];
   encodeHeader(e.size, header);
-  if (!sf_.TapeWrite(header, kHeaderSize)) {
+  const Write headerWrite = write(header, kHeaderSize);
+  if (headerWrite == Write::Failed) {
     report_.error("ファイルのヘッダーが書けませんでした");
     return Step::LeaveLoop;
   }
+  if (headerWrite == Write::NoRoom || (headerWrite == Write::DoneAtEnd && item.size > 0))
+    return tapeFull(item.path);
+  Write lastWrite = headerWrite;
   // Exactly the recorded size goes to tape, in the blocks the layout prescribes: a file
   // that grew is stored as it was listed; one that shrank or stopped reading has the rest
   // of its stream filled with zero bytes, so one damaged file costs none after it.
@@ -217,15 +267,20 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     const size_t got = readFull(fd, copybuf_.get(), want, readFailed);
     if (got < want) {
       std::fill(copybuf_.get() + got, copybuf_.get() + want, uint8_t{0});
-      writeState = padStream(item, remaining, readFailed);
+      lastWrite = padStream(item, remaining, readFailed);
+      writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
       padded = true;
       break;
     }
-    writeState = sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want));
+    lastWrite = write(copybuf_.get(), static_cast<int32_t>(want));
+    writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
     figures_.addBytes(static_cast<float>(got));
-    remaining -= want;
-    if (p.isabort() || !writeState) break;
+    if (lastWrite != Write::NoRoom) remaining -= want;
+    if (p.isabort() || lastWrite != Write::Done) break;
   }
+  // A block the early warning came with is on tape; the rest of the file is not.
+  if (lastWrite == Write::NoRoom || (lastWrite == Write::DoneAtEnd && remaining > 0))
+    return tapeFull(item.path);
   if (!writeState) {
     const std::string cause = tapeFailureCause(sf_);
     if (!cause.empty()) report_.log(cause);
@@ -237,29 +292,32 @@ BackupRun::Step BackupRun::backUpFile(const ListedFile& item, const sf_file2& e)
     ++result_.filesDone;
     result_.bytesDone += item.size;
   }
-  return Step::Next;
+  return lastWrite == Write::DoneAtEnd ? Step::MediumFull : Step::Next;
 }
 
 // Writes the rest of a stream whose file gave out: the block in the buffer as far as it
 // was read, zero bytes after, then whole blocks of zero bytes. The log names the file.
-bool BackupRun::padStream(const ListedFile& item, uint64_t remaining, bool readFailed) {
+BackupRun::Write BackupRun::padStream(const ListedFile& item, uint64_t& remaining,
+                                      bool readFailed) {
   report_.log(item.path + (readFailed ? "は途中で読み込めなくなった為，残りを0で埋めました"
                                       : "は読み込み中に小さくなった為，残りを0で埋めました"));
   size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
   for (;;) {
-    if (!sf_.TapeWrite(copybuf_.get(), static_cast<int32_t>(want))) return false;
+    const Write written = write(copybuf_.get(), static_cast<int32_t>(want));
+    if (written == Write::NoRoom || written == Write::Failed) return written;
     figures_.addBytes(static_cast<float>(want));
     remaining -= want;
     // An abort stops the padding as it stops the data; the next entry's check reports it.
-    if (remaining == 0 || progress_->isabort()) return true;
+    if (remaining == 0 || written == Write::DoneAtEnd || progress_->isabort()) return written;
     std::fill(copybuf_.get(), copybuf_.get() + kBlockSize, uint8_t{0});
     want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
   }
 }
 
 void BackupRun::finish() {
-  // The set's data file ends with a filemark on every path past its opening.
-  if (!sf_.TapeWriteFilemarks(1)) {
+  // The set's data file ends with a filemark on every path past its opening; the
+  // early-warning zone still takes it.
+  if (!sf_.TapeWriteFilemarks(1) && mediumEndOf(sf_.AspiRequest) != MediumEnd::EarlyWarning) {
     report_.warning("最後のファイルマークが書き込めませんでした");
     if (!faces_.options.eoduse) {
       report_.quietWarning(

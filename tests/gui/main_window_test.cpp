@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -15,6 +16,7 @@
 
 #include "gui/app/mainu.h"
 #include "gui/app/veru.h"
+#include "gui/common/qt_messages.h"
 #include "scsi/bus.h"
 #include "scsi/tape_commands.h"
 #include "support/gui_fixture.h"
@@ -256,6 +258,27 @@ class MainWindowTest : public QObject {
     program->bus.drive().setFaults({});
     openToolMenu(*main);
     QCOMPARE(enabledTapeItems(), 10);
+  }
+
+  // The binding's boxes come up while the menu is opening (the real boxes here): the
+  // retry question, then the failure; the menu opens after them.
+  void realBoxesWhileTheMenuOpens() {
+    gui::QtMessages boxes(QStringLiteral("Korvessian"));
+    QStringList seen;
+    boxes.setObserver([&seen](QDialog& box) {
+      seen << box.windowTitle() + ":" + static_cast<QMessageBox&>(box).text();
+      QTest::keyClick(&box, Qt::Key_Escape);  // いいえ(&N); OK
+    });
+    program = std::make_unique<GuiProgram>(*workspace, boxes);
+    start();
+    program->bus.drive().setFaults({.noMedium = true});
+    QMenu* menu = toolMenu(*main);
+    main->menuBar()->setActiveAction(menu->menuAction());
+    QCOMPARE(seen, QStringList({"ｴﾗｰ:媒体の準備が出来ていません．\n再試行しますか？",
+                                "Korvessian:システム初期化失敗"}));
+    QVERIFY(menu->isVisible());
+    QCOMPARE(enabledTapeItems(), 0);
+    menu->hide();
   }
 
   // Windows paint and timers run while the drive works.
