@@ -236,7 +236,10 @@ class BackupTest : public QObject {
     slow.delay = std::chrono::milliseconds(5);
     program_->bus.drive().setFaults(slow);
     const QString second = lines().at(1);
-    dlg_->progress().onShown = [second](gui::Tcopydlg& progress) {
+    bool controlsHeld = false;  // no second start, relisting or closing meanwhile
+    dlg_->progress().onShown = [this, second, &controlsHeld](gui::Tcopydlg& progress) {
+      controlsHeld = !dlg_->button("Button4")->isEnabled() &&
+                     !dlg_->button("Button3")->isEnabled() && !dlg_->button("Button1")->isEnabled();
       QObject::connect(progress.edit("filename"), &QLineEdit::textChanged, &progress,
                        [&progress, second](const QString& name) {
                          if (name != second) return;
@@ -247,6 +250,8 @@ class BackupTest : public QObject {
     };
     program_->bus.clearTrace();
     startBackup("aborted");
+    QVERIFY(controlsHeld);
+    QVERIFY(dlg_->button("Button4")->isEnabled());
     const auto texts = program_->scripted.texts();
     QCOMPARE(std::vector<std::string>(texts.end() - 2, texts.end()),
              (std::vector<std::string>{"中断しました", "終了しました．"}));
