@@ -1,4 +1,4 @@
-// The SCSI ID dialog (Part 2.2): the grid, the scan through the core's BusScan while the
+// The SCSI ID dialog: the grid, the scan through the core's BusScan while the
 // dialog keeps running, the preselection, the click rule and the id field.
 
 #include <QHeaderView>
@@ -128,7 +128,7 @@ class IdsetDialogTest : public QObject {
     QCOMPARE(program->app.scsiid, 2);
   }
 
-  // The specified rule left a drive at id 0 unchosen (its row is already current); it is
+  // A drive at id 0 used to stay unchosen (its row is already current); it is
   // chosen like any other: kernel sg hosts put every drive at target 0.
   void aDriveOnlyAtZeroIsPreselected() {
     openOn({{0, workspace->imagePath(0)}});

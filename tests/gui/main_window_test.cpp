@@ -1,4 +1,4 @@
-// The main window (Part 1.1): start-up, the options panel and its file, the status bar,
+// The main window: start-up, the options panel and its file, the status bar,
 // the binding at every opening of "ツール", the tape items, the SCSI ID item, closing.
 
 #include <QCheckBox>
@@ -77,7 +77,7 @@ class MainWindowTest : public QObject {
     workspace.reset();
   }
 
-  void theWindowHasTheSpecifiedFrame() {
+  void theWindowHasItsDesignedFrame() {
     start();
     QCOMPARE(main->windowTitle(), QString("SCSI KORVESSIAN"));
     // Client area 600 x 325 below the menu bar, fixed.

@@ -1,4 +1,4 @@
-// The tape maintenance commands of the "ツール" menu (Part 1.2) as the window runs them:
+// The tape maintenance commands of the "ツール" menu as the window runs them:
 // confirmations, the number box, the hourglass, the result boxes, eject disabling the
 // tape items.
 

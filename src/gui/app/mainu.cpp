@@ -20,7 +20,7 @@ namespace korv::gui {
 
 namespace {
 
-// The status bar's panels: widths of the specification, and the fixed text of panel 0.
+// The status bar's panels: their widths, and the fixed text of panel 0.
 constexpr int kPanelWidths[3] = {87, 70, 50};
 constexpr int kStatusBarHeight = 19;
 const QSize kClientSize(600, 325);
@@ -44,7 +44,7 @@ Tmain::Tmain(AppContext& app, QWidget* parent)
     bar->addWidget(panels_[i]);
   }
   panels_[0]->setText(QStringLiteral("TAPE SCSI-ID="));
-  // The specified widths and height, or what the panels' texts need when that is more.
+  // Those widths and height, or what the panels' texts need when that is more.
   const QString widest[3] = {panels_[0]->text(), QString::fromUtf8(kIdUnusable), QString()};
   int height = kStatusBarHeight;
   for (int i = 0; i < 3; ++i) {

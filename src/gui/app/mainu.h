@@ -1,6 +1,6 @@
 #pragma once
-// The main window `main` (Part 1.1): the options panel, the menu with the tape
-// maintenance commands (Part 1.2) and the three tape dialogs, the status bar with the
+// The main window `main`: the options panel, the menu with the tape
+// maintenance commands and the three tape dialogs, the status bar with the
 // chosen id, and the binding of the program's one tape component `sf`. Its handlers
 // gather what the window shows and call the core; no tape step lives here.
 

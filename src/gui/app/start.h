@@ -1,5 +1,5 @@
 #pragma once
-// Program start (Part 1.1): the application's look (font, icon) and the program's parts
+// Program start: the application's look (font, icon) and the program's parts
 // in their order: options file, bus, message service, the main window.
 
 #include <QString>

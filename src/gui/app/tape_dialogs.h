@@ -1,11 +1,11 @@
 #pragma once
 // The three dialogs of the "ツール" menu that work on files: each is created when its
 // item is chosen, with the application as owner, shown modally on `main.sf` and `opt`,
-// and destroyed when it closes (Part 1.1, N5Click / N6Click / N7Click). Nothing is
+// and destroyed when it closes (N5Click / N6Click / N7Click). Nothing is
 // re-bound afterwards.
 //
-// Defined beside their forms: showBackupDialog in src/gui/backup/ (Part 4.1),
-// showRestoreDialog and showTestDialog in src/gui/restore/ (Parts 5.1, 5.3).
+// Defined beside their forms: showBackupDialog in src/gui/backup/,
+// showRestoreDialog and showTestDialog in src/gui/restore/.
 
 #include "gui/common/app_context.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// The version dialog `Ver` (Part 1.1): the program's title and "Ver1.9", one button
+// The version dialog `Ver`: the program's title and "Ver1.9", one button
 // "了解". Created once, hidden, and reused.
 
 #include <QDialog>

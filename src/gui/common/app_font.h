@@ -1,7 +1,7 @@
 #pragma once
 // The forms' fonts on Linux: a Japanese proportional Gothic 12 pixels high (IPAPGothic
 // from fonts-ipafont-gothic, else the system's Japanese sans-serif), and a Mincho for
-// the few places the specification uses one.
+// the few fields shown in a serif face.
 
 #include <QFont>
 

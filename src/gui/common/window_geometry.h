@@ -1,6 +1,6 @@
 #pragma once
-// Forms open at the specification's client sizes, centred on the screen, with a fixed
-// border. Their layouts hold the specification's arrangement at those sizes; when the
+// Forms open at their designed client sizes, centred on the screen, with a fixed
+// border. Their layouts hold the designed arrangement at those sizes; when the
 // font or the display scaling needs more room, the form grows instead of clipping.
 
 #include <QSize>
@@ -15,7 +15,7 @@ void fixClientSize(QWidget& window, QSize client);
 
 void centreOnScreen(QWidget& window);
 
-// The specified sizes are minimum sizes in the forms: a control whose caption needs more
+// The designed sizes are minimum sizes in the forms: a control whose caption needs more
 // (a larger font) gets more, and its containers grow with it. Part of fixClientSize.
 void growToContents(QWidget& root);
 

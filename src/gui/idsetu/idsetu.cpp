@@ -32,7 +32,7 @@ Tidset::Tidset(AppContext& app, QWidget* parent)
                  Qt::WindowCloseButtonHint);
 
   QTableWidget* grid = ui->StringGrid;
-  // Row 0 of the specified grid is the header row; rows 1..8 are the grid's rows 0..7.
+  // Row 0 of the original grid is the header row; rows 1..8 are the grid's rows 0..7.
   grid->setRowCount(kScanTargets);
   grid->setColumnCount(5);
   grid->verticalHeader()->hide();

@@ -1,5 +1,5 @@
 #pragma once
-// The SCSI ID dialog (Part 2.2): the grid of what answers INQUIRY at ids 0 to 7, the
+// The SCSI ID dialog: the grid of what answers INQUIRY at ids 0 to 7, the
 // host adapter's own row, the preselected tape drive and the click that chooses another.
 // The scan and the choice are the core's BusScan; the dialog shows its rows and writes
 // the chosen id into `scsiid`.
