@@ -1,12 +1,14 @@
 #include "gui/restore/set_browser_dialog.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <algorithm>
 #include <csignal>
 
 #include "gui/backup/copydlgu.h"
@@ -81,10 +83,21 @@ void SetBrowserDialog::attach(const BrowserControls& controls) {
     pressedChosen_ = nullptr;
     if (again) ListBox1Click();
   });
+  c_.ListBox1->installEventFilter(this);
   c_.ListBox1->viewport()->installEventFilter(this);
 }
 
 bool SetBrowserDialog::eventFilter(QObject* watched, QEvent* event) {
+  // Focus alone marks the first line without choosing it; the first arrow key then
+  // chooses that line rather than skipping past it.
+  if (watched == c_.ListBox1 && event->type() == QEvent::KeyPress &&
+      c_.ListBox1->selectedItems().isEmpty() && c_.ListBox1->count() > 0) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Down || key == Qt::Key_Up) {
+      c_.ListBox1->setCurrentRow(std::max(c_.ListBox1->currentRow(), 0));
+      return true;
+    }
+  }
   if (watched == c_.ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
     QListWidgetItem* item =
         c_.ListBox1->itemAt(static_cast<QMouseEvent*>(event)->position().toPoint());
