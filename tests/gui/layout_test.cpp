@@ -1,4 +1,4 @@
-// The forms keep the specification's sizes with the 12-pixel Gothic, and grow instead of
+// The forms keep their designed sizes with the 12-pixel Gothic, and grow instead of
 // clipping a caption when the font is larger (another font, display scaling, a user's
 // accessibility settings).
 
@@ -88,7 +88,7 @@ class LayoutTest : public QObject {
              qPrintable(info.family()));
   }
 
-  void theSpecifiedSizesWithTheSpecifiedFont() {
+  void theDesignedSizesWithTheTwelvePixelGothic() {
     gui::setupApplicationFont();
     gui::Tmain main(program->app);
     QVERIFY(startMainWindow(main));

@@ -141,8 +141,10 @@ std::filesystem::path makeSource(const korv::test::TempDir& dir) {
   const std::filesystem::path root = dir.path() / "ドキュメント";
   int seed = 1;
   for (const char* name : {"見積書.pdf", "議事録 2026-11.txt", "予算.xlsx", "写真/海.jpg",
-                           "写真/山.jpg", "写真/2026/祭り.jpg", "写真/2026/花火.jpg"})
-    korv::test::writeFile(root / name, korv::test::pattern(1500000 + 250000 * seed, seed++));
+                           "写真/山.jpg", "写真/2026/祭り.jpg", "写真/2026/花火.jpg"}) {
+    korv::test::writeFile(root / name, korv::test::pattern(1500000 + 250000 * seed, seed));
+    ++seed;
+  }
   return root;
 }
 
