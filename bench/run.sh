@@ -4,7 +4,7 @@
 #   (a) 1 GiB in 16 files, (b) 20,000 files of 1-64 KiB, (c) 8 files of 24 MiB and 3,000
 #   of 1-64 KiB, (d) 100,000 files of 100 bytes to 2 KiB;
 # the listing alone, peak memory, how busy a 400 MB/s drive is kept, and the processor
-# time spent waiting for the drive.
+# time spent waiting for the drive by the terminal program and by the desktop program.
 #
 #   bench/run.sh [WORKDIR]      (default: a fresh folder under /var/tmp, removed at the end)
 #   PAIRS=5 bench/run.sh        (runs per figure, the tools taking turns; default 5)
@@ -24,7 +24,7 @@ trees=${TREES:-a b c d}
 build=${BENCH_BUILD:-$repo/build-bench}
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target korvessian-cli wait_cost drive_busy listing >/dev/null
+cmake --build "$build" --target korvessian-cli wait_cost gui_wait_cost drive_busy listing >/dev/null
 cli="$build/korvessian/korvessian-cli"
 
 if [ $# -ge 1 ]; then
@@ -190,3 +190,4 @@ if [ -n "${busy_before:-}" ]; then
   echo "drive busy, with read-ahead:   $busy_after"
 fi
 "$build/wait_cost" 100 20
+"$build/gui_wait_cost" 2000

@@ -16,7 +16,11 @@ namespace korv::cli {
 
 namespace {
 
-nlohmann::ordered_json scanJson(const BusScan& scan) {
+nlohmann::ordered_json textOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+}
+
+nlohmann::ordered_json scanJson(const BusScan& scan, const std::string& bus) {
   nlohmann::ordered_json targets = nlohmann::ordered_json::array();
   for (int id = 0; id < kScanTargets; ++id) {
     const ScanRow& row = scan.rows()[id];
@@ -28,18 +32,22 @@ nlohmann::ordered_json scanJson(const BusScan& scan) {
         {"vendor", trimRight(displayText(row.vendor))},
         {"product", trimRight(displayText(row.product))},
         {"revision", trimRight(displayText(row.revision))},
+        {"address", textOrNull(row.address)},
+        {"failure",
+         row.notAnswering ? nlohmann::ordered_json(row.failure) : nlohmann::ordered_json(nullptr)},
     });
   }
-  return {{"adapter_id", scan.adapterId()}, {"targets", targets}};
+  return {{"adapter_id", scan.adapterId()}, {"targets", targets}, {"bus", bus}};
 }
 
-void printScanTable(const BusScan& scan) {
+void printScanTable(const BusScan& scan, const std::string& bus) {
+  std::cout << "bus: " << bus << '\n';
   std::vector<std::array<std::string, 5>> lines;
   lines.push_back(
       {kScanHeaders[0], kScanHeaders[1], kScanHeaders[2], kScanHeaders[3], kScanHeaders[4]});
   for (const ScanRow& row : scan.rows()) {
     lines.push_back({row.id, row.typeText, trimRight(displayText(row.vendor)),
-                     trimRight(displayText(row.product)), trimRight(displayText(row.revision))});
+                     trimRight(displayText(row.product)), displayText(revisionWithAddress(row))});
   }
   std::array<int, 5> widths{};
   for (const auto& line : lines)
@@ -51,17 +59,25 @@ void printScanTable(const BusScan& scan) {
     std::cout << trimRight(text) << '\n';
   }
   std::cout << "現在のTAPEデバイスのSCSI-IDは" << scan.idText() << "です\n";
+  for (int id = 0; id < kScanTargets; ++id) {
+    const ScanRow& row = scan.rows()[id];
+    if (row.notAnswering)
+      std::cout << "id " << id << " does not answer" << (row.failure.empty() ? "" : ": ")
+                << row.failure << '\n';
+  }
 }
 
 int runScan(Session& session, bool json) {
   BusScan scan(session.transport(), session.pump(), session.messages());
   if (!scan.scan()) return session.finish(false);
+  const std::string& bus = session.busDescription();
   if (json) {
-    std::cout << scanJson(scan).dump() << '\n';
+    std::cout << scanJson(scan, bus).dump() << '\n';
   } else {
-    printScanTable(scan);
+    printScanTable(scan, bus);
   }
-  return session.finish(true);
+  // A device that is there but does not answer is a failure, not a listing.
+  return session.finish(scan.firstNotAnswering() < 0);
 }
 
 int runRewind(Session& session) {

@@ -45,8 +45,10 @@ struct TerminalFaces {
 };
 
 int exitStatus(Session& session, const jobs::RunResult& result) {
-  // A run that ended early, by an error or an abort, did not do what was asked.
-  if (!result.started() || result.aborted || result.errors > 0) return session.finish(false);
+  // A run that ended early, by an error, an abort or the end of the tape, did not do what
+  // was asked.
+  if (!result.started() || result.aborted || result.errors > 0 || result.tapeFull)
+    return session.finish(false);
   if (result.logLines > 0) session.noteSkipped();
   return session.finish(true);
 }

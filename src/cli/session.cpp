@@ -10,6 +10,7 @@
 #include "cli/terminal_messages.h"
 #include "scsi/blocking_pump.h"
 #include "scsi/bus_scan.h"
+#include "scsi/command_failure.h"
 #include "scsi/tape_image.h"
 #include "scsi/trace.h"
 #include "scsi/virtual_adapter.h"
@@ -58,8 +59,22 @@ struct Session::Impl {
   std::optional<Bus> bus;
   std::unique_ptr<TracingTransport> tracer;
   std::unique_ptr<TScsifile> sf;
-  bool bound = false;        // OpenDevice succeeded
-  bool namedDevice = false;  // --device named a single drive
+  bool bound = false;            // OpenDevice succeeded
+  bool silenceReported = false;  // "does not answer" was said already
+
+  // The drive's own box ("テープドライブが応答しません．" and the transport's reason),
+  // then a line naming the id and the bus.
+  static std::string notAnsweringText(const std::string& reason) {
+    return std::string(kDriveNotAnswering) + (reason.empty() ? "" : "\r" + reason);
+  }
+  void noteNotAnswering(int id) {
+    messages.note("id " + std::to_string(id) + " on " + bus->description + " does not answer");
+  }
+  void reportNotAnswering(int id, const std::string& reason) {
+    messages.show(BoxType::Error, notAnsweringText(reason));
+    noteNotAnswering(id);
+    silenceReported = true;
+  }
 };
 
 Session::Session(GlobalOptions options) : options_(std::move(options)) {
@@ -100,18 +115,15 @@ ScsiTransport& Session::transport() {
     // Checked when the command line was read; a malformed one gives an unusable bus.
     if (auto device = parseDeviceUrl(options_.device)) {
       config = *device;
-      impl_->namedDevice = !config.sgDevice.empty() || config.iscsiLun >= 0;
     } else {
       config.kind = BusConfig::Kind::Sg;
     }
   } else {
     std::string problem;
     config = readBusConfig(optionsPath_, &problem);
-    if (!problem.empty()) impl_->messages.note(problem + "; using adapter=auto");
+    if (!problem.empty()) impl_->messages.note(problem);
   }
-  const std::string defaultImage =
-      (std::filesystem::path(optionsPath_).parent_path() / "tape4.tap").string();
-  impl_->bus = openBus(config, defaultImage);
+  impl_->bus = openBus(config, defaultImagePath(optionsPath_));
   if (!impl_->bus->transport->hostAdapter().ready)
     impl_->messages.note(impl_->bus->description + ": this bus cannot be used");
 
@@ -126,6 +138,11 @@ ScsiTransport& Session::transport() {
   return *impl_->bus->transport;
 }
 
+const std::string& Session::busDescription() {
+  transport();
+  return impl_->bus->description;
+}
+
 TScsifile* Session::bindDrive() {
   if (impl_->bound) return impl_->sf.get();
   ScsiTransport& bus = transport();
@@ -136,10 +153,15 @@ TScsifile* Session::bindDrive() {
 
   int id = options_.id;
   if (id < 0) {
-    // The named device's drive, else the one the SCSI ID dialog would preselect.
+    // The drive the SCSI ID dialog preselects (for a named device, that device's).
     BusScan scan(bus, impl_->pump, impl_->messages);
     if (!scan.scan()) return nullptr;
-    id = impl_->namedDevice ? namedDriveId(scan) : scan.chosenId();
+    id = scan.chosenId();
+    if (id < 0 && scan.firstNotAnswering() >= 0) {
+      const ScanRow& row = scan.rows()[scan.firstNotAnswering()];
+      impl_->reportNotAnswering(scan.firstNotAnswering(), row.failure);
+      return nullptr;
+    }
     if (id < 0) {
       impl_->messages.show(BoxType::Plain, std::string("TAPE SCSI-ID=") + kIdUnusable);
       impl_->messages.note("no tape drive chosen on " + impl_->bus->description +
@@ -154,22 +176,36 @@ TScsifile* Session::bindDrive() {
       const std::string image = drive->imagePath();
       impl_->messages.setNotReadyCause([image] { return imageProblemText(image); });
     }
+  } else {
+    // A drive that sends no answer does not become ready by waiting: said once, not retried.
+    impl_->messages.setNotReadyCause([impl = impl_.get(), id] {
+      if (!deviceDidNotAnswer(impl->sf->AspiRequest)) return std::string();
+      impl->silenceReported = true;
+      return impl->notAnsweringText(impl->bus->transport->failureReason(static_cast<uint8_t>(id)));
+    });
   }
   if (!impl_->sf->OpenDevice(id, opt_.rewindimm, opt_.eoduse)) {
-    impl_->messages.show(BoxType::Plain, "システム初期化失敗");
+    if (impl_->silenceReported) {
+      impl_->noteNotAnswering(id);
+    } else if (deviceDidNotAnswer(impl_->sf->AspiRequest)) {
+      impl_->reportNotAnswering(id, bus.failureReason(static_cast<uint8_t>(id)));
+    } else {
+      impl_->messages.show(BoxType::Plain, "システム初期化失敗");
+    }
     return nullptr;
   }
   impl_->bound = true;
   return impl_->sf.get();
 }
 
-int namedDriveId(const BusScan& scan) {
-  for (int id = 0; id < kScanTargets; ++id)
-    if (scan.rows()[id].typeText == kTypeTextTape) return id;
-  return -1;
-}
-
 int Session::finish(bool ok) const {
+  // A drive that stopped answering in the middle of a command: whatever the command made
+  // of its failures, the user learns why, and the command failed.
+  if (impl_->sf && !impl_->silenceReported && deviceDidNotAnswer(impl_->sf->AspiRequest)) {
+    const int id = impl_->sf->TargetId;
+    impl_->reportNotAnswering(id, impl_->bus->transport->failureReason(static_cast<uint8_t>(id)));
+    return kExitFailed;
+  }
   if (!ok) return kExitFailed;
   if (skipped_ || impl_->messages.warned()) return kExitSkipped;
   return kExitDone;

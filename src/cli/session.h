@@ -12,10 +12,6 @@
 #include "sys/options.h"
 #include "tape/sfile.h"
 
-namespace korv {
-class BusScan;
-}
-
 namespace korv::cli {
 
 // Exit statuses.
@@ -56,15 +52,18 @@ class Session {
 
   // The bus (with --trace wrapped in the tracer). Opened on first use.
   ScsiTransport& transport();
-  // Opens the bus, chooses the target (--id; else, for a --device naming one drive, that
-  // drive; else the one the scan preselects) and binds the tape component with
-  // OpenDevice. On failure prints the reason ("システム初期化失敗" or that no drive was
-  // found) and returns null.
+  // Which bus that is, in words ("sg host 2 (iscsi_tcp)"); opens it when needed.
+  const std::string& busDescription();
+  // Opens the bus, chooses the target (--id; else the one the scan preselects) and binds
+  // the tape component with OpenDevice. On failure prints the reason ("システム初期化失敗",
+  // that no drive was found, or that the drive does not answer) and returns null.
   TScsifile* bindDrive();
 
   // Exit-status bookkeeping for commands.
   void noteSkipped() { skipped_ = true; }
-  int finish(bool ok) const;  // 2 when !ok, 1 when something was skipped or warned, else 0
+  // 2 when !ok or the drive stopped answering (said here), 1 when something was skipped or
+  // warned, else 0.
+  int finish(bool ok) const;
 
  private:
   GlobalOptions options_;
@@ -77,11 +76,5 @@ class Session {
 
 // The options file the command line names (--config), else the default one.
 std::string optionsPathFor(const GlobalOptions& options);
-
-// The drive of a bus that holds the one device named by --device: its tape row, at
-// whatever id it answers. The scan's own preselection passes over id 0 (a dialog rule
-// for choosing among many); a device named by the user was already chosen. -1 when no
-// tape answered.
-int namedDriveId(const BusScan& scan);
 
 }  // namespace korv::cli

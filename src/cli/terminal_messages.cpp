@@ -30,14 +30,6 @@ const char* titleOf(BoxType type) {
 
 }  // namespace
 
-std::string applicationTitle(const std::string& executablePath) {
-  std::string name = executablePath.substr(executablePath.find_last_of('/') + 1);
-  name = lowerAscii(name.substr(0, name.find('.')));
-  if (!name.empty() && name[0] >= 'a' && name[0] <= 'z')
-    name[0] = static_cast<char>(name[0] - 'a' + 'A');
-  return name;
-}
-
 TerminalMessages::TerminalMessages(Settings settings, std::ostream& out, std::istream& in)
     : settings_(std::move(settings)), out_(out), in_(in) {}
 

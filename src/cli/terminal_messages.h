@@ -14,10 +14,6 @@
 
 namespace korv::cli {
 
-// The executable's file name up to its first full stop, lower case but for the first
-// character, which is upper case: "korvessian-cli" gives "Korvessian-cli".
-std::string applicationTitle(const std::string& executablePath);
-
 class TerminalMessages : public MessageService {
  public:
   struct Settings {

@@ -15,13 +15,6 @@ bool isWide(char32_t c) {
 
 }  // namespace
 
-std::string displayText(std::string_view cp932) {
-  std::string text = cp932ToUtf8(cp932);
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  return text;
-}
-
 std::string trimRight(std::string text) {
   text.erase(text.find_last_not_of(' ') + 1);
   return text;

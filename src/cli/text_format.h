@@ -1,15 +1,14 @@
 #pragma once
-// Text for the terminal: drive answers decoded for display, and columns that line up
+// Text for the terminal: columns that line up
 // when some characters take two cells (kanji, kana) and others one (ASCII, half-width
 // katakana).
 
 #include <string>
 #include <string_view>
 
-namespace korv::cli {
+#include "sys/cp932.h"  // displayText
 
-// Bytes from a drive or a tape (CP932) as UTF-8, control bytes shown as spaces.
-std::string displayText(std::string_view cp932);
+namespace korv::cli {
 
 // Without trailing spaces.
 std::string trimRight(std::string text);

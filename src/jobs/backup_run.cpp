@@ -8,6 +8,8 @@
 #include "jobs/set_append.h"
 #include "jobs/source_reader.h"
 #include "jobs/tape_failure.h"
+#include "jobs/tape_full.h"
+#include "scsi/command_failure.h"
 #include "sys/cp932.h"
 #include "tape/datastream.h"
 #include "tape/records.h"
@@ -31,10 +33,16 @@ class BackupRun {
                 const LeftOutList& leftOut);
 
  private:
-  enum class Step { Next, LeaveLoop };
+  // MediumFull: the file is on tape in full, but the early warning came with it.
+  enum class Step { Next, LeaveLoop, MediumFull };
+  // Done: recorded. DoneAtEnd: recorded at the early warning. NoRoom: the medium ended
+  // before it. Failed: any other failure.
+  enum class Write { Done, DoneAtEnd, NoRoom, Failed };
   Step backUpFile(size_t index, const ListedFile& item, const sf_file2& e);
-  Step skipFile(const sf_file2& e);
-  bool padStream(const ListedFile& item, const SourceReader::Block& block, uint64_t remaining);
+  Step skipFile(const std::string& path, const sf_file2& e);
+  Write write(const uint8_t* data, int32_t length);
+  Step tapeFull(const std::string& path);
+  Write padStream(const ListedFile& item, const SourceReader::Block& block, uint64_t& remaining);
   void finish();
 
   TScsifile& sf_;
@@ -122,24 +130,62 @@ RunResult BackupRun::run(const FileList& filelist, Selection& selection, const s
       break;
     }
     if (i == n) break;
-    if (backUpFile(static_cast<size_t>(i), *items[i], sf_.Catalogue[i]) == Step::LeaveLoop) break;
+    const Step step = backUpFile(static_cast<size_t>(i), *items[i], sf_.Catalogue[i]);
+    if (step == Step::LeaveLoop) break;
+    // The medium took this file but warns that it ends soon: nothing more is begun.
+    if (step == Step::MediumFull && i + 1 < n) {
+      tapeFull(items[i + 1]->path());
+      break;
+    }
   }
   reader_.reset();  // nothing more is read once the loop is left
   finish();
   return result_;
 }
 
-BackupRun::Step BackupRun::skipFile(const sf_file2& e) {
+BackupRun::Write BackupRun::write(const uint8_t* data, int32_t length) {
+  if (sf_.TapeWrite(data, length)) return Write::Done;
+  switch (mediumEndOf(sf_.AspiRequest)) {
+    case MediumEnd::EarlyWarning:
+      return Write::DoneAtEnd;
+    case MediumEnd::EndOfMedium:
+      return Write::NoRoom;
+    case MediumEnd::None:
+      break;
+  }
+  return Write::Failed;
+}
+
+BackupRun::Step BackupRun::tapeFull(const std::string& path) {
+  // A write the drive refused keeps its cause in the log, as any failed write does (on an
+  // image it may be the disk that is full); an early warning refused nothing.
+  if (mediumEndOf(sf_.AspiRequest) == MediumEnd::EndOfMedium) {
+    const std::string cause = tapeFailureCause(sf_);
+    if (!cause.empty()) report_.log(cause);
+  }
+  report_.error(tapeFullMessage(path));
+  result_.tapeFull = true;
+  return Step::LeaveLoop;
+}
+
+BackupRun::Step BackupRun::skipFile(const std::string& path, const sf_file2& e) {
   figures_.addBytes(static_cast<float>(e.size));
   figures_.addFile();
   ++result_.filesSkipped;
   uint8_t header[kHeaderSize];
   encodeHeader(kSkipHeader, header);
-  if (!sf_.TapeWrite(header, kHeaderSize)) {
-    report_.error("ファイルスキップ用のヘッダーが書けませんでした");
-    return Step::LeaveLoop;
+  switch (write(header, kHeaderSize)) {
+    case Write::Done:
+      return Step::Next;
+    case Write::DoneAtEnd:
+      return Step::MediumFull;
+    case Write::NoRoom:
+      return tapeFull(path);
+    case Write::Failed:
+      break;
   }
-  return Step::Next;
+  report_.error("ファイルスキップ用のヘッダーが書けませんでした");
+  return Step::LeaveLoop;
 }
 
 BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, const sf_file2& e) {
@@ -149,25 +195,29 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
 
   if (item.problem != ListingProblem::None) {
     report_.log(listingProblemLine(path, item.problem));
-    return skipFile(e);
+    return skipFile(path, e);
   }
   switch (reader_->open(index)) {
     case SourceReader::Opening::Failed:
       report_.log(path + "はオープンできませんでした");
-      return skipFile(e);
+      return skipFile(path, e);
     case SourceReader::Opening::SizeChanged:
       report_.log(path + "はファイルサイズが変化した為" + "バックアップしません");
-      return skipFile(e);
+      return skipFile(path, e);
     case SourceReader::Opening::Opened:
       break;
   }
 
   uint8_t header[kHeaderSize];
   encodeHeader(e.size, header);
-  if (!sf_.TapeWrite(header, kHeaderSize)) {
+  const Write headerWrite = write(header, kHeaderSize);
+  if (headerWrite == Write::Failed) {
     report_.error("ファイルのヘッダーが書けませんでした");
     return Step::LeaveLoop;
   }
+  if (headerWrite == Write::NoRoom || (headerWrite == Write::DoneAtEnd && item.size > 0))
+    return tapeFull(path);
+  Write lastWrite = headerWrite;
   // Exactly the recorded size goes to tape, in the blocks the layout prescribes: a file
   // that grew is stored as it was listed; one that shrank or stopped reading has the rest
   // of its stream filled with zero bytes, so one damaged file costs none after it.
@@ -178,17 +228,22 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
     const size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
     const SourceReader::Block block = reader_->block();
     if (block.length < want) {
-      writeState = padStream(item, block, remaining);
+      lastWrite = padStream(item, block, remaining);
       reader_->release();
+      writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
       padded = true;
       break;
     }
-    writeState = sf_.TapeWrite(block.data, static_cast<int32_t>(want));
+    lastWrite = write(block.data, static_cast<int32_t>(want));
     reader_->release();
+    writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
     figures_.addBytes(static_cast<float>(want));
-    remaining -= want;
-    if (p.isabort() || !writeState) break;
+    if (lastWrite != Write::NoRoom) remaining -= want;
+    if (p.isabort() || lastWrite != Write::Done) break;
   }
+  // A block the early warning came with is on tape; the rest of the file is not.
+  if (lastWrite == Write::NoRoom || (lastWrite == Write::DoneAtEnd && remaining > 0))
+    return tapeFull(path);
   if (!writeState) {
     const std::string cause = tapeFailureCause(sf_);
     if (!cause.empty()) report_.log(cause);
@@ -200,24 +255,25 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
     ++result_.filesDone;
     result_.bytesDone += item.size;
   }
-  return Step::Next;
+  return lastWrite == Write::DoneAtEnd ? Step::MediumFull : Step::Next;
 }
 
 // Writes the rest of a stream whose file gave out: the block as far as it was read, zero
 // bytes after, then whole blocks of zero bytes. The log names the file.
-bool BackupRun::padStream(const ListedFile& item, const SourceReader::Block& block,
-                          uint64_t remaining) {
+BackupRun::Write BackupRun::padStream(const ListedFile& item, const SourceReader::Block& block,
+                                      uint64_t& remaining) {
   report_.log(item.path() + (block.readFailed
                                  ? "は途中で読み込めなくなった為，残りを0で埋めました"
                                  : "は読み込み中に小さくなった為，残りを0で埋めました"));
   size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
   const uint8_t* data = block.data;
   for (;;) {
-    if (!sf_.TapeWrite(data, static_cast<int32_t>(want))) return false;
+    const Write written = write(data, static_cast<int32_t>(want));
+    if (written == Write::NoRoom || written == Write::Failed) return written;
     figures_.addBytes(static_cast<float>(want));
     remaining -= want;
     // An abort stops the padding as it stops the data; the next entry's check reports it.
-    if (remaining == 0 || progress_->isabort()) return true;
+    if (remaining == 0 || written == Write::DoneAtEnd || progress_->isabort()) return written;
     if (!zeros_) zeros_ = std::make_unique<uint8_t[]>(kBlockSize);  // zero-initialised
     data = zeros_.get();
     want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
@@ -225,8 +281,9 @@ bool BackupRun::padStream(const ListedFile& item, const SourceReader::Block& blo
 }
 
 void BackupRun::finish() {
-  // The set's data file ends with a filemark on every path past its opening.
-  if (!sf_.TapeWriteFilemarks(1)) {
+  // The set's data file ends with a filemark on every path past its opening; the
+  // early-warning zone still takes it.
+  if (!sf_.TapeWriteFilemarks(1) && mediumEndOf(sf_.AspiRequest) != MediumEnd::EarlyWarning) {
     report_.warning("最後のファイルマークが書き込めませんでした");
     if (!faces_.options.eoduse) {
       report_.quietWarning(

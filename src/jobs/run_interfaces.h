@@ -83,10 +83,11 @@ enum class RunStatus {
 
 struct RunResult {
   RunStatus status = RunStatus::NotStarted;
-  int logLines = 0;      // lines added to the log
-  int problems = 0;      // warning and error boxes shown by the run
-  int errors = 0;        // of them error boxes: each ended the run's work early
-  bool aborted = false;  // the abort request ended the work
+  int logLines = 0;       // lines added to the log
+  int problems = 0;       // warning and error boxes shown by the run
+  int errors = 0;         // of them error boxes: each ended the run's work early
+  bool aborted = false;   // the abort request ended the work
+  bool tapeFull = false;  // the medium ended: the set holds only the files before one
   // What the work got through, for a face's closing summary. A selected file is done
   // when all its bytes went to tape / to its restored copy / were read back; skipped
   // when the run passed over it (its log line says why).

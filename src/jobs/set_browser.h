@@ -30,4 +30,9 @@ SetList listSets(TScsifile& sf);
 // warning "マウントできません".
 bool openSet(TScsifile& sf, int32_t number, std::string& name, MessageService& messages);
 
+// The entries of the set opened last, in catalogue order: line i of a file list is entry i.
+inline const std::vector<sf_file2>& openSetEntries(const TScsifile& sf) {
+  return sf.Catalogue;
+}
+
 }  // namespace korv::jobs

@@ -1,6 +1,7 @@
 #include "scsi/bus.h"
 
 #include <charconv>
+#include <cstdint>
 #include <filesystem>
 
 #include "scsi/iscsi_transport.h"
@@ -47,43 +48,109 @@ class UnavailableTransport : public ScsiTransport {
   HostAdapterInfo hostAdapter() override { return {}; }
 };
 
-Bus openVirtual(const BusConfig& config, const std::string& defaultImage) {
+constexpr const char* kEmulatedBus = "the emulated drives (virtual adapter)";
+
+Bus openVirtual(const BusConfig& config, const std::string& defaultImage,
+                std::string description = kEmulatedBus) {
   std::map<int, std::string> images = config.images;
   if (images.empty()) images[kDefaultDriveId] = defaultImage;
-  auto adapter = std::make_unique<VirtualAdapter>(images);
+  auto adapter = std::make_unique<VirtualAdapter>(images, config.capacities);
   for (const auto& [id, image] : images) {
     if (EmulatedDrive* drive = adapter->drive(id)) drive->setRate(config.driveRate);
   }
-  return {std::move(adapter), "virtual"};
+  return {std::move(adapter), std::move(description)};
+}
+
+std::string sgHostText(const SysfsDiscovery& sysfs, int host) {
+  const std::string driver = sysfs.hostDriver(host);
+  return "sg host " + std::to_string(host) + (driver.empty() ? "" : " (" + driver + ")");
+}
+
+std::string sgDeviceText(const SysfsDiscovery& sysfs, const std::string& device) {
+  const auto node = sysfs.nodeForDevice(device);
+  if (!node) return "sg " + device;
+  const std::string driver = sysfs.hostDriver(node->host);
+  return "sg " + device + " (" + scsiAddressText(*node) + (driver.empty() ? "" : ", " + driver) +
+         ")";
+}
+
+// The portal without a user name and password, which have no place on a screen.
+std::string iscsiText(const BusConfig& config) {
+  std::string url = config.iscsiPortal;
+  const size_t hostStart = url.find("://") + 3;
+  const size_t at = url.find('@', hostStart);
+  if (at != std::string::npos && at < url.find('/', hostStart))
+    url.erase(hostStart, at + 1 - hostStart);
+  if (config.iscsiLun >= 0) url += "/" + std::to_string(config.iscsiLun);
+  return "iSCSI target " + url;
 }
 
 }  // namespace
 
 Bus openBus(const BusConfig& config, const std::string& defaultImage) {
+  return openBus(config, defaultImage, SysfsDiscovery());
+}
+
+Bus openBus(const BusConfig& config, const std::string& defaultImage, const SysfsDiscovery& sysfs) {
   switch (config.kind) {
     case BusConfig::Kind::Auto: {
       // The first sg host adapter with a tape drive; the emulated drives when none has.
-      const SysfsDiscovery sysfs;
       if (const auto host = sysfs.firstHostWithTape())
-        return {openSgHost(sysfs, *host), "sg host " + std::to_string(*host)};
-      return openVirtual(config, defaultImage);
+        return {openSgHost(sysfs, *host), sgHostText(sysfs, *host)};
+      return openVirtual(config, defaultImage,
+                         std::string(kEmulatedBus) + ": no sg host has a tape drive");
     }
     case BusConfig::Kind::Virtual:
       return openVirtual(config, defaultImage);
     case BusConfig::Kind::Sg: {
-      const SysfsDiscovery sysfs;
       if (!config.sgDevice.empty())
-        return {openSgDevice(sysfs, config.sgDevice), "sg " + config.sgDevice};
+        return {openSgDevice(sysfs, config.sgDevice), sgDeviceText(sysfs, config.sgDevice)};
       if (config.sgHost < 0) return {std::make_unique<UnavailableTransport>(), "sg"};
-      return {openSgHost(sysfs, config.sgHost), "sg host " + std::to_string(config.sgHost)};
+      return {openSgHost(sysfs, config.sgHost), sgHostText(sysfs, config.sgHost)};
     }
     case BusConfig::Kind::Iscsi:
       // Every LUN of the target is a target id, or the one LUN named.
       return {std::make_unique<IscsiTransport>(config.iscsiPortal, config.iscsiLun),
-              config.iscsiLun >= 0 ? config.iscsiPortal + "/" + std::to_string(config.iscsiLun)
-                                   : config.iscsiPortal};
+              iscsiText(config)};
   }
   return {std::make_unique<UnavailableTransport>(), "none"};
+}
+
+std::string defaultImagePath(const std::string& iniPath) {
+  return (std::filesystem::path(iniPath).parent_path() / "tape4.tap").string();
+}
+
+Bus openConfiguredBus(const std::string& iniPath, std::string* problem) {
+  return openBus(readBusConfig(iniPath, problem), defaultImagePath(iniPath));
+}
+
+std::optional<uint64_t> parseCapacity(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  std::string digits = text;
+  uint64_t unit = 1;
+  switch (digits.back()) {
+    case 'K':
+    case 'k':
+      unit = uint64_t{1} << 10;
+      break;
+    case 'M':
+    case 'm':
+      unit = uint64_t{1} << 20;
+      break;
+    case 'G':
+    case 'g':
+      unit = uint64_t{1} << 30;
+      break;
+    default:
+      break;
+  }
+  if (unit != 1) digits.pop_back();
+  uint64_t value = 0;
+  const char* end = digits.data() + digits.size();
+  auto [at, error] = std::from_chars(digits.data(), end, value);
+  if (digits.empty() || error != std::errc() || at != end || value == 0) return std::nullopt;
+  if (value > UINT64_MAX / unit) return std::nullopt;
+  return value * unit;
 }
 
 std::optional<BusConfig> parseAdapterValue(const std::string& value) {
@@ -141,8 +208,9 @@ BusConfig readBusConfig(const std::string& iniPath, std::string* problem) {
     if (const auto parsed = parseAdapterValue(*adapter)) {
       config = *parsed;
     } else if (problem) {
-      *problem = iniPath + ": [" + kBusSection + "] adapter=" + *adapter +
-                 " is none of auto, virtual, sg:<host>, iscsi://<host>/<target>";
+      *problem =
+          iniPath + ": [" + kBusSection + "] adapter=" + *adapter +
+          " is none of auto, virtual, sg:<host>, iscsi://<host>/<target>; using adapter=auto";
     }
   }
   const std::filesystem::path folder = std::filesystem::path(iniPath).parent_path();
@@ -152,13 +220,24 @@ BusConfig readBusConfig(const std::string& iniPath, std::string* problem) {
     // Paths are bytes on Linux: taken as the file holds them, relative to its folder.
     config.images[id] = (folder / *image).string();
   }
+  for (int id = 0; id < kImageKeys; ++id) {
+    const std::string key = "capacity" + std::to_string(id);
+    const auto text = readProfileString(iniPath, kBusSection, key);
+    if (!text || text->empty()) continue;
+    if (const auto bytes = parseCapacity(*text)) {
+      config.capacities[id] = *bytes;
+    } else if (problem && problem->empty()) {
+      *problem = iniPath + ": [" + kBusSection + "] " + key + "=" + *text +
+                 " is no size (bytes, or a number with K, M or G); the cartridge has no limit";
+    }
+  }
   if (const auto rate = readProfileString(iniPath, kBusSection, "rate")) {
     uint64_t value = 0;
     const char* end = rate->data() + rate->size();
     auto [at, error] = std::from_chars(rate->data(), end, value);
     if (error == std::errc() && at == end && !rate->empty()) {
       config.driveRate = value;
-    } else if (problem) {
+    } else if (problem && problem->empty()) {
       *problem =
           iniPath + ": [" + kBusSection + "] rate=" + *rate + " is no number of bytes per second";
     }

@@ -50,13 +50,14 @@ bool BusScan::scan() {
 
   for (int id = 0; id < kScanTargets; ++id) {
     inquire(id);
-    // With several drives the last one found is preselected; the row the grid already
-    // stands on is not chosen by this (a drive at id 0 waits for a click).
-    const int row = id + 1;
-    if (rows_[id].typeText == kTypeTextTape && currentRow_ != row) {
-      currentRow_ = row;
+    // With several drives the last one found is preselected. A drive at id 0 is chosen
+    // too, although the grid already stands on its row: on an iSCSI target or a library
+    // every drive may be found there, and a drive nobody can choose is of no use.
+    if (rows_[id].typeText == kTypeTextTape) {
+      currentRow_ = id + 1;
       chooseCurrentRow();
     }
+    if (rowObserver_) rowObserver_(id);
   }
 
   // The adapter's own row replaces whatever its id answered.
@@ -69,6 +70,9 @@ bool BusScan::scan() {
     row.revision.clear();
     row.deviceType = -1;
     row.hostAdapter = true;
+    row.notAnswering = false;
+    row.failure.clear();
+    row.address.clear();
   }
   return true;
 }
@@ -95,12 +99,38 @@ void BusScan::inquire(int id) {
     row.typeText = kTypeTextNotConnected;
     return;
   }
-  // The completion status is not looked at: a failed INQUIRY leaves spaces, type 0.
+  row.address = transport_.deviceAddress(static_cast<uint8_t>(id));
+  // A device that is there but sent no answer is not a disk: its row says so, with the
+  // transport's reason.
+  if (requestStatus(request_) != SS_COMP && request_.SRB_HaStat != HASTAT_OK) {
+    row.typeText = kTypeTextNotAnswering;
+    row.notAnswering = true;
+    row.failure = transport_.failureReason(static_cast<uint8_t>(id));
+    return;
+  }
+  // A device that answered with an error transfers nothing: spaces, type 0.
   row.deviceType = answer_[0] & 0x1F;
   row.typeText = deviceTypeText(row.deviceType);
   row.vendor = bytesToText(answer_, 8, 15);
   row.product = bytesToText(answer_, 16, 31);
   row.revision = bytesToText(answer_, 32, 55);  // byte 55 is never transferred: a space
+}
+
+int BusScan::firstNotAnswering() const {
+  for (int id = 0; id < kScanTargets; ++id)
+    if (rows_[id].notAnswering) return id;
+  return -1;
+}
+
+std::string revisionWithAddress(const ScanRow& row) {
+  std::string text = row.revision;
+  // Vendor-specific bytes are often zeros, not spaces: both are room.
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+  if (row.address.empty()) return text;
+  constexpr size_t kColumn = 24;  // bytes 32..55
+  const size_t gap = text.empty() ? 0 : 1;
+  if (text.size() + gap + row.address.size() > kColumn) return text;
+  return text + std::string(gap, ' ') + row.address;
 }
 
 void BusScan::clickRow(int row) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "scsi/aspi_request.h"
@@ -19,6 +20,9 @@ inline constexpr int kScanTargets = 8;
 inline constexpr const char* kTypeTextTape = "テープ";
 inline constexpr const char* kTypeTextNotConnected = "未接続";
 inline constexpr const char* kTypeTextHostAdapter = "ＳＣＳＩホストアダプタ";
+// A device that is there but whose INQUIRY got no answer (a lost connection, a timeout).
+inline constexpr const char* kTypeTextNotAnswering = "応答なし";
+inline constexpr const char* kDriveNotAnswering = "テープドライブが応答しません．";
 inline constexpr const char* kIdUnusable = "使用不可";
 inline constexpr const char* kAdapterUnusable = "ASPIが使用できません．";
 
@@ -39,7 +43,14 @@ struct ScanRow {
   std::string revision;  // column 4: bytes 32..55, empty on the host adapter's row
   int deviceType = -1;   // -1 when nothing answered, and on the host adapter's row
   bool hostAdapter = false;
+  bool notAnswering = false;  // the transport failed: no answer came back
+  std::string failure;        // then the transport's reason, in words
+  std::string address;        // where the device sits ("2:0:0:1"), empty when the bus has none
 };
+
+// Column 4 as shown: the revision text, and behind it the device's address when the
+// 24 columns have room for both.
+std::string revisionWithAddress(const ScanRow& row);
 
 class BusScan {
  public:
@@ -50,11 +61,17 @@ class BusScan {
   // usable; the rows then hold only their ids.
   bool scan();
 
+  // Called during scan() after each id's row is filled (and chosen, when it is the
+  // preselected tape row), so a face can show the rows as they come in.
+  void setRowObserver(std::function<void(int id)> observer) { rowObserver_ = std::move(observer); }
+
   // A click on grid row `row` (1..8, row r shows id r - 1): it becomes the current row,
   // and when it is a tape row its id becomes the chosen one.
   void clickRow(int row);
 
   const std::array<ScanRow, kScanTargets>& rows() const { return rows_; }  // by target id
+  // The first row whose device did not answer; -1 when every device answered.
+  int firstNotAnswering() const;
   int currentRow() const { return currentRow_; }
   int chosenId() const { return chosenId_; }             // -1 until a tape row is chosen
   const std::string& idText() const { return idText_; }  // the read-only id field
@@ -74,6 +91,7 @@ class BusScan {
   int chosenId_ = -1;
   std::string idText_;
   int adapterId_ = -1;
+  std::function<void(int id)> rowObserver_;
 };
 
 }  // namespace korv

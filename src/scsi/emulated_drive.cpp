@@ -76,6 +76,10 @@ DriveOutcome writeProtected() {
 DriveOutcome volumeOverflow(int64_t left) {
   return check(SENSE_VOLUME_OVERFLOW, 0x00, 0x02, residue(left, {.eom = true}));
 }
+// The write was recorded, but the early-warning point lies behind.
+DriveOutcome earlyWarning() {
+  return check(SENSE_NO_SENSE, 0x00, 0x02, residue(0, {.eom = true}));
+}
 DriveOutcome blankCheck(int64_t left) {
   return check(SENSE_BLANK_CHECK, 0x00, 0x05, residue(left, {.eom = true}));
 }
@@ -108,6 +112,7 @@ struct EmulatedDrive::Impl {
   bool unloaded = false;
   FaultPlan plan;
   TapeMotion motion;
+  MediumCapacity capacity;
   int reads = 0, writes = 0, filemarkWrites = 0, rewinds = 0, spaces = 0;
 
   using Kind = TapeImage::Entry::Kind;
@@ -151,7 +156,14 @@ struct EmulatedDrive::Impl {
   static bool faultDue(int& counter, int failAt) { return ++counter == failAt && failAt > 0; }
 
   bool exceedsCapacity(uint64_t newSize) const {
-    return plan.capacityBytes != 0 && newSize > plan.capacityBytes;
+    return (plan.capacityBytes != 0 && newSize > plan.capacityBytes) ||
+           capacity.zoneOf(newSize) == MediumCapacity::Zone::Beyond;
+  }
+
+  // The answer to a write that was recorded: good, or the early warning once past it.
+  DriveOutcome recorded() const {
+    if (capacity.zoneOf(position) == MediumCapacity::Zone::EarlyWarning) return earlyWarning();
+    return good();
   }
 
   // Before anything is written to a blank cartridge, its image file is made.
@@ -266,7 +278,7 @@ struct EmulatedDrive::Impl {
     DriveOutcome o = append(tapRecordSize(count), count,
                             [&] { return image.appendRecord(position, data, count); });
     if (o.good) motion.write(count);
-    return o;
+    return o.good ? recorded() : o;
   }
 
   DriveOutcome writeFilemarks(const uint8_t* cdb) {
@@ -285,7 +297,7 @@ struct EmulatedDrive::Impl {
     // medium when the command completes.
     if (int e = immediate ? image.flush() : image.sync()) return writeFailure(e, 0);
     if (!immediate) motion.drain();
-    return good();
+    return recorded();
   }
 
   DriveOutcome space(const uint8_t* cdb) {
@@ -432,6 +444,11 @@ void EmulatedDrive::setFaults(const FaultPlan& plan) {
   std::lock_guard lock(impl_->mutex);
   impl_->plan = plan;
   impl_->reads = impl_->writes = impl_->filemarkWrites = impl_->rewinds = impl_->spaces = 0;
+}
+
+void EmulatedDrive::setCapacity(const MediumCapacity& capacity) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->capacity = capacity;
 }
 
 FaultPlan EmulatedDrive::faults() const {

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "scsi/medium_capacity.h"
 #include "scsi/sense.h"
 #include "scsi/tape_motion.h"
 
@@ -32,7 +33,7 @@ struct FaultPlan {
   int failSpaceAt = 0;
   bool noMedium = false;
   bool writeProtected = false;
-  uint64_t capacityBytes = 0;          // image size the medium can hold; 0 = unlimited
+  uint64_t capacityBytes = 0;          // a hard end, without warning; 0 = unlimited
   std::chrono::milliseconds delay{0};  // added to every command, so "pending" is real
 };
 
@@ -58,6 +59,10 @@ class EmulatedDrive {
   DriveOutcome execute(const uint8_t* cdb, DataDirection direction, uint8_t* data, uint32_t length);
 
   void setFaults(const FaultPlan& plan);  // resets the per-kind counters
+  // The size of the cartridge, with its early warning (none by default). Writes that
+  // end past the warning are recorded and answered NO SENSE, EOM, 00/02; past the end
+  // they are refused with VOLUME OVERFLOW.
+  void setCapacity(const MediumCapacity& capacity);
   FaultPlan faults() const;
   std::chrono::milliseconds delay() const;
 

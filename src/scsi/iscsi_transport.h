@@ -64,6 +64,7 @@ class IscsiTransport : public ScsiTransport {
 
   // Why the last connection attempt or session ended, for messages.
   std::string lastError() const;
+  std::string failureReason(uint8_t) override { return lastError(); }
 
  private:
   struct Impl;

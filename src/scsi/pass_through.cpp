@@ -42,7 +42,7 @@ uint8_t chooseOwnId(const std::set<int>& occupiedIds) {
   for (int id = 7; id >= 0; --id) {
     if (!occupiedIds.count(id)) return static_cast<uint8_t>(id);
   }
-  return 7;
+  return 8;
 }
 
 }  // namespace korv

@@ -33,7 +33,8 @@ void writeBack(AspiRequest& request, const CommandOutcome& outcome, const uint8_
 
 // The SCSI id the adapter answers with: 7 as on a parallel bus, unless a device already
 // uses it (SAS and iSCSI have no initiator id on the bus); then the highest free id
-// below, so the host adapter row never hides a drive.
+// below, so the host adapter row never hides a drive. With ids 0..7 all taken (a host
+// with many LUNs) it is 8: the adapter then has no row of its own.
 uint8_t chooseOwnId(const std::set<int>& occupiedIds);
 
 }  // namespace korv

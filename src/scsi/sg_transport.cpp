@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -59,6 +61,42 @@ struct Job {
 
 }  // namespace
 
+std::string describeSgFailure(const SgCompletion& c) {
+  if (c.ioctlError != 0) return std::string("SG_IO: ") + std::strerror(c.ioctlError);
+  // The Linux SCSI layer's host byte names, as its logs print them.
+  static constexpr const char* kHostNames[] = {
+      "DID_OK",
+      "DID_NO_CONNECT",
+      "DID_BUS_BUSY",
+      "DID_TIME_OUT",
+      "DID_BAD_TARGET",
+      "DID_ABORT",
+      "DID_PARITY",
+      "DID_ERROR",
+      "DID_RESET",
+      "DID_BAD_INTR",
+      "DID_PASSTHROUGH",
+      "DID_SOFT_ERROR",
+      "DID_IMM_RETRY",
+      "DID_REQUEUE",
+      "DID_TRANSPORT_DISRUPTED",
+      "DID_TRANSPORT_FAILFAST",
+      "DID_TARGET_FAILURE",
+      "DID_NEXUS_FAILURE",
+  };
+  if (c.hostStatus != kDidOk) {
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", c.hostStatus);
+    const std::string name =
+        c.hostStatus < std::size(kHostNames) ? kHostNames[c.hostStatus] : "unknown";
+    return "host status " + name + " (" + code + ")";
+  }
+  const uint16_t driver = c.driverStatus & kDriverMask;
+  if (driver == kDriverTimeout) return "timed out";
+  if (driver != 0 && driver != kDriverSense) return "driver status " + std::to_string(driver);
+  return {};
+}
+
 uint8_t finishSgRequest(AspiRequest& request, const SgCompletion& completion) {
   CommandOutcome outcome;
   outcome.haStat = hostAdapterStatus(completion);
@@ -72,7 +110,9 @@ uint8_t finishSgRequest(AspiRequest& request, const SgCompletion& completion) {
 
 struct SgTransport::Impl {
   std::map<int, std::string> devices;
+  std::map<int, std::string> addresses;
   HostAdapterInfo adapter;
+  std::map<int, std::string> failures;  // by target, under the mutex
 
   std::mutex mutex;
   std::condition_variable queued;
@@ -135,6 +175,10 @@ struct SgTransport::Impl {
       }
     }
     const uint8_t status = finishSgRequest(request, completion);
+    {
+      std::lock_guard lock(mutex);
+      failures[request.SRB_Target] = describeSgFailure(completion);
+    }
     EventPump& pump = *job.pump;
     setRequestStatus(request, status);
     pump.wake();
@@ -154,9 +198,11 @@ struct SgTransport::Impl {
   }
 };
 
-SgTransport::SgTransport(std::map<int, std::string> devicesByTarget, HostAdapterInfo adapter)
+SgTransport::SgTransport(std::map<int, std::string> devicesByTarget, HostAdapterInfo adapter,
+                         std::map<int, std::string> addresses)
     : impl_(std::make_unique<Impl>()) {
   impl_->devices = std::move(devicesByTarget);
+  impl_->addresses = std::move(addresses);
   impl_->adapter = std::move(adapter);
   impl_->worker = std::thread([this] { impl_->run(); });
 }
@@ -190,6 +236,18 @@ HostAdapterInfo SgTransport::hostAdapter() {
   return impl_->adapter;
 }
 
+std::string SgTransport::deviceAddress(uint8_t target) {
+  const auto found = impl_->addresses.find(target);
+  return found == impl_->addresses.end() ? std::string() : found->second;
+}
+
+std::string SgTransport::failureReason(uint8_t target) {
+  std::lock_guard lock(impl_->mutex);
+  const auto failure = impl_->failures.find(target);
+  if (failure == impl_->failures.end() || failure->second.empty()) return {};
+  return impl_->devices[target] + ": " + failure->second;
+}
+
 namespace {
 
 bool canOpen(const std::string& device) {
@@ -216,27 +274,33 @@ HostAdapterInfo adapterAnswer(const SysfsDiscovery& sysfs, int host,
 
 std::unique_ptr<SgTransport> openSgHost(const SysfsDiscovery& sysfs, int host) {
   std::map<int, std::string> devices;
-  for (const auto& [target, node] : sysfs.targetsOfHost(host))
-    devices.emplace(target, node.devicePath);
+  std::map<int, std::string> addresses;
+  int id = 0;
+  for (const SgNode& node : sysfs.devicesOfHost(host)) {
+    devices.emplace(id, node.devicePath);
+    addresses.emplace(id, scsiAddressText(node));
+    ++id;
+  }
   HostAdapterInfo info = adapterAnswer(sysfs, host, devices);
-  return std::make_unique<SgTransport>(std::move(devices), std::move(info));
+  return std::make_unique<SgTransport>(std::move(devices), std::move(info), std::move(addresses));
 }
 
 std::unique_ptr<SgTransport> openSgDevice(const SysfsDiscovery& sysfs,
                                           const std::string& devicePath) {
   const auto node = sysfs.nodeForDevice(devicePath);
-  const int target = node ? node->target : 0;
-  std::map<int, std::string> devices{{target, devicePath}};
+  std::map<int, std::string> devices{{0, devicePath}};
+  std::map<int, std::string> addresses;
   HostAdapterInfo info;
   if (node) {
     info = adapterAnswer(sysfs, node->host, devices);
+    addresses.emplace(0, scsiAddressText(*node));
   } else {
     // Not in sysfs (another naming, a container): usable when the node can be opened.
     info.ready = canOpen(devicePath);
-    info.ownId = chooseOwnId({target});
+    info.ownId = chooseOwnId({0});
     info.managerId = "Linux sg";
   }
-  return std::make_unique<SgTransport>(std::move(devices), std::move(info));
+  return std::make_unique<SgTransport>(std::move(devices), std::move(info), std::move(addresses));
 }
 
 }  // namespace korv

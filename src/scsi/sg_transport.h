@@ -29,25 +29,34 @@ struct SgCompletion {
 // and returns the status byte to store.
 uint8_t finishSgRequest(AspiRequest& request, const SgCompletion& completion);
 
+// Why a command got no answer from the device, in words ("host status DID_NO_CONNECT",
+// "SG_IO: No such device"); empty when the device answered, whatever it said.
+std::string describeSgFailure(const SgCompletion& completion);
+
 class SgTransport : public ScsiTransport {
  public:
   // `devicesByTarget`: the sg node that answers at each target id; every other id is
-  // "no device". `adapter` is the host adapter answer.
-  SgTransport(std::map<int, std::string> devicesByTarget, HostAdapterInfo adapter);
+  // "no device". `adapter` is the host adapter answer; `addresses` the H:C:T:L of each id.
+  SgTransport(std::map<int, std::string> devicesByTarget, HostAdapterInfo adapter,
+              std::map<int, std::string> addresses = {});
   ~SgTransport() override;
 
   uint8_t submit(AspiRequest& request, uint8_t* data, EventPump& pump) override;
   HostAdapterInfo hostAdapter() override;
+  std::string deviceAddress(uint8_t target) override;
+  std::string failureReason(uint8_t target) override;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
-// A whole host adapter: its targets at LUN 0, its driver named in the adapter answer.
+// A whole host adapter: its devices at every LUN, in channel:target:lun order, are ids 0, 1,
+// 2, ... (an iSCSI target or a library has one SCSI target and many LUNs); its driver is
+// named in the adapter answer.
 std::unique_ptr<SgTransport> openSgHost(const SysfsDiscovery& sysfs, int host);
 
-// One device node, answering at its own target id (0 when sysfs does not know it).
+// One device node, the only device of its bus: it answers at id 0.
 std::unique_ptr<SgTransport> openSgDevice(const SysfsDiscovery& sysfs,
                                           const std::string& devicePath);
 

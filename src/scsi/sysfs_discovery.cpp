@@ -39,6 +39,11 @@ auto addressOf(const SgNode& n) {
 
 }  // namespace
 
+std::string scsiAddressText(const SgNode& node) {
+  return std::to_string(node.host) + ":" + std::to_string(node.channel) + ":" +
+         std::to_string(node.target) + ":" + std::to_string(node.lun);
+}
+
 bool parseScsiAddress(const std::string& text, int& host, int& channel, int& target, int& lun) {
   int parts[4];
   size_t at = 0;
@@ -104,13 +109,12 @@ std::vector<SgNode> SysfsDiscovery::nodes() const {
   return found;
 }
 
-std::map<int, SgNode> SysfsDiscovery::targetsOfHost(int host) const {
-  std::map<int, SgNode> targets;
-  for (const SgNode& node : nodes()) {
-    // Sorted by channel, so the first one seen for a target is the lowest channel.
-    if (node.host == host && node.lun == 0) targets.emplace(node.target, node);
+std::vector<SgNode> SysfsDiscovery::devicesOfHost(int host) const {
+  std::vector<SgNode> devices;
+  for (SgNode& node : nodes()) {
+    if (node.host == host) devices.push_back(std::move(node));
   }
-  return targets;
+  return devices;
 }
 
 bool SysfsDiscovery::hostExists(int host) const {
@@ -126,7 +130,7 @@ std::string SysfsDiscovery::hostDriver(int host) const {
 
 std::optional<int> SysfsDiscovery::firstHostWithTape() const {
   for (const SgNode& node : nodes()) {
-    if (node.lun == 0 && node.type == 1) return node.host;
+    if (node.type == 1) return node.host;
   }
   return std::nullopt;
 }

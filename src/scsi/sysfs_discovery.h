@@ -4,7 +4,6 @@
 // driver of each host adapter. The roots are injectable so tests can build a fake tree.
 
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,14 +31,15 @@ class SysfsDiscovery {
   // Every sg node whose address can be read, ordered by host, channel, target, lun.
   std::vector<SgNode> nodes() const;
 
-  // The devices at LUN 0 of `host`, by target id; with several channels the lowest wins.
-  std::map<int, SgNode> targetsOfHost(int host) const;
+  // Every device of `host`, in channel:target:lun order. Tape libraries and iSCSI targets
+  // often put a controller at LUN 0 and the drive behind it, so no LUN is passed over.
+  std::vector<SgNode> devicesOfHost(int host) const;
 
   bool hostExists(int host) const;
   // The host's driver name (scsi_host/hostN/proc_name), empty when unknown.
   std::string hostDriver(int host) const;
 
-  // The lowest-numbered host with a sequential-access device at LUN 0.
+  // The lowest-numbered host with a sequential-access device at any LUN.
   std::optional<int> firstHostWithTape() const;
 
   // The node behind a device path ("/dev/sg3", or a link to it).
@@ -51,6 +51,9 @@ class SysfsDiscovery {
   std::filesystem::path sysRoot_;
   std::filesystem::path devRoot_;
 };
+
+// "H:C:T:L" of a node, as lsscsi and the kernel write it.
+std::string scsiAddressText(const SgNode& node);
 
 // "2:0:4:0" -> host 2, channel 0, target 4, lun 0; false when malformed.
 bool parseScsiAddress(const std::string& text, int& host, int& channel, int& target, int& lun);

@@ -34,6 +34,8 @@ class TracingTransport : public ScsiTransport {
   uint8_t submit(AspiRequest& request, uint8_t* data, EventPump& pump) override;
   HostAdapterInfo hostAdapter() override { return inner_.hostAdapter(); }
   void bind(uint8_t target) override { inner_.bind(target); }
+  std::string deviceAddress(uint8_t target) override { return inner_.deviceAddress(target); }
+  std::string failureReason(uint8_t target) override { return inner_.failureReason(target); }
 
  private:
   class Relay;

@@ -50,6 +50,21 @@ class ScsiTransport {
   // The command layer is binding to `target` (OpenDevice). An emulated drive whose
   // cartridge was unloaded loads it again here, as a person would reinsert it.
   virtual void bind(uint8_t target) { (void)target; }
+
+  // Where the device at `target` sits on this machine ("2:0:0:1", the Linux SCSI address),
+  // shown beside its scan row; empty when the bus has no such address.
+  virtual std::string deviceAddress(uint8_t target) {
+    (void)target;
+    return {};
+  }
+
+  // In words, why the last command at `target` got no answer from the device (a timeout,
+  // a lost connection, an offline device); empty when the transport knows no more than
+  // the request block says.
+  virtual std::string failureReason(uint8_t target) {
+    (void)target;
+    return {};
+  }
 };
 
 }  // namespace korv

@@ -81,12 +81,16 @@ struct VirtualAdapter::Impl {
   }
 };
 
-VirtualAdapter::VirtualAdapter(const std::map<int, std::string>& imagesById)
+VirtualAdapter::VirtualAdapter(const std::map<int, std::string>& imagesById,
+                               const std::map<int, uint64_t>& capacitiesById)
     : impl_(std::make_unique<Impl>()) {
   impl_->queue.reserve(8);
   for (const auto& [id, image] : imagesById) {
     if (id < 0 || id > 7 || id == kOwnId) continue;  // not a target on this bus
-    impl_->drives.emplace(id, std::make_unique<EmulatedDrive>(image));
+    auto drive = std::make_unique<EmulatedDrive>(image);
+    if (const auto capacity = capacitiesById.find(id); capacity != capacitiesById.end())
+      drive->setCapacity(MediumCapacity::ofSize(capacity->second));
+    impl_->drives.emplace(id, std::move(drive));
   }
   impl_->worker = std::thread([this] { impl_->run(); });
 }

@@ -4,6 +4,7 @@
 // returns at once and the caller really waits; without a delay a command runs inside
 // submit() and completes through the pump all the same.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,7 +17,10 @@ namespace korv {
 class VirtualAdapter : public ScsiTransport {
  public:
   static constexpr uint8_t kOwnId = 7;
-  explicit VirtualAdapter(const std::map<int, std::string>& imagesById);
+  // `capacitiesById`: the bytes a drive's cartridge holds (with its early warning);
+  // drives not named there have no limit.
+  explicit VirtualAdapter(const std::map<int, std::string>& imagesById,
+                          const std::map<int, uint64_t>& capacitiesById = {});
   ~VirtualAdapter() override;
 
   uint8_t submit(AspiRequest& request, uint8_t* data, EventPump& pump) override;

@@ -113,4 +113,11 @@ bool isCp932TrailByte(std::string_view cp932, size_t i) {
   return false;
 }
 
+std::string displayText(std::string_view cp932) {
+  std::string text = cp932ToUtf8(cp932);
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return text;
+}
+
 }  // namespace korv

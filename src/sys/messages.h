@@ -19,6 +19,11 @@ enum class BoxType {
 inline constexpr unsigned kBeepDefault = 0x00;
 inline constexpr unsigned kBeepExclamation = 0x30;
 
+// The title of the plain box: the executable's file name up to its first full stop,
+// lower case but for the first character, which is upper case ("korvessian" gives
+// "Korvessian", "korvessian-cli" gives "Korvessian-cli").
+std::string applicationTitle(const std::string& executablePath);
+
 class MessageService {
  public:
   virtual ~MessageService() = default;

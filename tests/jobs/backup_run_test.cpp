@@ -446,11 +446,16 @@ TEST_F(BackupRunTest, AFailedWriteSaysWhyInTheLog) {
   const auto list = listed({make("big", 100000)});
   drive().setFaults({.capacityBytes = 4000});  // the catalogue fits, the first block does not
   EXPECT_EQ(backUp(list).status, RunStatus::Finished);
+  // The end of the medium is the tape-full message; the log keeps the drive's word for it.
   EXPECT_EQ(messages.texts(),
-            (std::vector<std::string>{"書き込みエラーが発生しました", "終了しました．"}));
-  EXPECT_EQ(log.lines, std::vector<std::string>{
-                           "書き込めなかった原因：テープの終わりに達しました（テープイメージでは，"
-                           "その置き場所のディスクに空きがありません）"});
+            (std::vector<std::string>{"テープが一杯になりました．\r" +
+                                          (dir.path() / "src" / "big").string() +
+                                          "以降のファイルはバックアップされていません",
+                                      "終了しました．"}));
+  EXPECT_EQ(log.lines,
+            std::vector<std::string>{
+                "書き込めなかった原因：テープの終わりに達しました（テープイメージでは，"
+                "設定した容量を使い切ったか，その置き場所のディスクに空きがありません）"});
 }
 
 }  // namespace

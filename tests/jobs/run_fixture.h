@@ -19,6 +19,7 @@
 #include "jobs/selection.h"
 #include "jobs/set_browser.h"
 #include "support/drive_fixture.h"
+#include "support/foreign_set.h"
 #include "support/test_files.h"
 #include "sys/byte_order.h"
 #include "sys/finddata.h"
@@ -192,53 +193,8 @@ class RunFixture : public DriveFixture {
     trace.clear();
   }
 
-  // One file of a set written directly through the command layer, the way another
-  // writer (the Windows program) could have left it.
-  struct TapeFile {
-    std::string cp932Name;
-    std::string content;
-    bool skipped = false;
-    uint64_t lastWrite = 133500000000000000ull;  // FILETIME, 2024
-    uint32_t packed = 0x58A65000;                // 2024-05-06 10:00:00
-    uint32_t attributes = FILE_ATTRIBUTE_ARCHIVE;
-    std::optional<int32_t> header{};  // the file header, when it is to disagree with the size
-  };
-
   void writeSet(const std::string& name, const std::vector<TapeFile>& files) {
-    sf->Catalogue.clear();
-    for (const auto& f : files) {
-      sf_file2 e;
-      e.name = f.cp932Name;
-      e.time = f.packed;
-      e.size = static_cast<int32_t>(f.content.size());
-      e.attributes = f.attributes;
-      FindData fd;
-      fd.attributes = f.attributes;
-      fd.creationTime = fd.lastAccessTime = fd.lastWriteTime = f.lastWrite;
-      fd.sizeLow = static_cast<uint32_t>(f.content.size());
-      fd.fileName = f.cp932Name.substr(f.cp932Name.find_last_of("\\/") + 1);
-      e.finddata = encodeFindData(fd);
-      sf->Catalogue.push_back(e);
-    }
-    std::string setName = name;
-    ASSERT_TRUE(sf->OpenSet(0, setName));
-    for (const auto& f : files) {
-      uint8_t header[4];
-      encodeHeader(f.skipped  ? kSkipHeader
-                   : f.header ? *f.header
-                              : static_cast<int32_t>(f.content.size()),
-                   header);
-      ASSERT_TRUE(sf->TapeWrite(header, 4));
-      if (f.skipped) continue;
-      for (size_t at = 0; at < f.content.size(); at += 65536) {
-        const size_t n = std::min<size_t>(65536, f.content.size() - at);
-        ASSERT_TRUE(sf->TapeWrite(reinterpret_cast<const uint8_t*>(f.content.data() + at),
-                                  static_cast<int32_t>(n)));
-      }
-    }
-    ASSERT_TRUE(sf->TapeWriteFilemarks(1));
-    ASSERT_TRUE(sf->CloseSet());
-    ASSERT_TRUE(sf->TapeRewind());
+    ASSERT_TRUE(writeForeignSet(*sf, name, files));
   }
 
   std::vector<BoxType> boxTypes() const {

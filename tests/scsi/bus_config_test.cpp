@@ -28,6 +28,17 @@ TEST(BusConfig, ReadsTheTapeBusSection) {
   EXPECT_EQ(config.images, (std::map<int, std::string>{{2, (dir.path() / "two.tap").string()},
                                                        {6, "/abs/six.tap"}}));
 
+  // Cartridge sizes: bytes or binary K, M, G; anything else is named and ignored.
+  ASSERT_TRUE(writeProfileString(ini, "TAPE_BUS", "capacity2", "3M"));
+  ASSERT_TRUE(writeProfileString(ini, "TAPE_BUS", "capacity6", "70000"));
+  ASSERT_TRUE(writeProfileString(ini, "TAPE_BUS", "capacity5", "lots"));
+  config = readBusConfig(ini, &problem);
+  EXPECT_EQ(config.capacities, (std::map<int, uint64_t>{{2, 3u << 20}, {6, 70000}}));
+  EXPECT_NE(problem.find("capacity5=lots"), std::string::npos) << problem;
+  for (const char* bad : {"", "0", "M", "1.5G", "-1", "1T", "99999999999999999999"})
+    EXPECT_FALSE(parseCapacity(bad)) << bad;
+  EXPECT_EQ(parseCapacity("2g"), uint64_t{2} << 30);
+
   ASSERT_TRUE(writeProfileString(ini, "TAPE_BUS", "adapter", "floppy"));
   EXPECT_EQ(readBusConfig(ini, &problem).kind, BusConfig::Kind::Auto);
   EXPECT_NE(problem.find("adapter=floppy"), std::string::npos);

@@ -88,15 +88,59 @@ TEST_F(BusScanTest, LastTapeFoundWinsAndClicksChooseOnlyTapeRows) {
   }
 }
 
-TEST_F(BusScanTest, TapeAtIdZeroWaitsForAClick) {
+// On an iSCSI target every LUN sits at target 0, so a drive found there must be usable.
+TEST_F(BusScanTest, TapeAtIdZeroAloneIsChosen) {
   bus.devices[0] = FakeDevice{};
+  bus.devices[1] = FakeDevice{.type = 12};
   runScan();
-  EXPECT_EQ(scan.rows()[0].typeText, "テープ");
-  EXPECT_EQ(scan.chosenId(), -1);
-  EXPECT_EQ(scan.idText(), "使用不可");
-  scan.clickRow(1);
+  EXPECT_EQ(scan.currentRow(), 1);
   EXPECT_EQ(scan.chosenId(), 0);
   EXPECT_EQ(scan.idText(), " 0");
+}
+
+TEST_F(BusScanTest, TapesAtZeroAndThreeTheLastFoundWins) {
+  bus.devices[0] = FakeDevice{};
+  bus.devices[3] = FakeDevice{};
+  runScan();
+  EXPECT_EQ(scan.chosenId(), 3);
+  scan.clickRow(1);
+  EXPECT_EQ(scan.chosenId(), 0);
+}
+
+// A device that is there but whose INQUIRY got no answer used to read as a disk.
+TEST_F(BusScanTest, DeviceThatDoesNotAnswerIsMarkedWithTheTransportsReason) {
+  bus.devices[0] = FakeDevice{.noAnswer = true};
+  bus.devices[2] = FakeDevice{.type = 0};
+  bus.failure = "/dev/sg1: host status DID_TRANSPORT_FAILFAST (0x0F)";
+  runScan();
+  const ScanRow& row = scan.rows()[0];
+  EXPECT_EQ(row.typeText, "応答なし");
+  EXPECT_TRUE(row.notAnswering);
+  EXPECT_EQ(row.deviceType, -1);
+  EXPECT_EQ(row.vendor, "");
+  EXPECT_EQ(row.failure, bus.failure);
+  EXPECT_FALSE(scan.rows()[2].notAnswering);
+  EXPECT_EQ(scan.firstNotAnswering(), 0);
+  EXPECT_EQ(scan.chosenId(), -1);
+}
+
+TEST(RevisionColumn, AddressGoesBehindTheRevisionWhereItFits) {
+  struct Case {
+    std::string revision, address, shown;
+  };
+  const Case cases[] = {
+      {"0001" + std::string(20, ' '), "2:0:0:1", "0001 2:0:0:1"},
+      {"", "2:0:0:1", "2:0:0:1"},
+      {"0001" + std::string(20, '\0'), "2:0:0:1", "0001 2:0:0:1"},
+      {"0001" + std::string(20, ' '), "", "0001"},
+      {"0001SERIAL-NUMBER-12345", "2:0:0:1", "0001SERIAL-NUMBER-12345"},  // no room
+  };
+  for (const Case& c : cases) {
+    ScanRow row;
+    row.revision = c.revision;
+    row.address = c.address;
+    EXPECT_EQ(revisionWithAddress(row), c.shown) << c.revision;
+  }
 }
 
 TEST_F(BusScanTest, TypeTextsAndFailedInquiries) {

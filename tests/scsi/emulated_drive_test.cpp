@@ -314,6 +314,39 @@ TEST_F(EmulatedDriveTest, CapacityLimitFailsTheWriteThatWouldOverflow) {
   EXPECT_EQ(imageSize(), 40u);
 }
 
+// Past the early warning a drive still records, and says so with every write; at the
+// end it records nothing.
+TEST_F(EmulatedDriveTest, CartridgeCapacityWarnsEarlyThenEnds) {
+  drive->setCapacity({.endOfMedium = 40, .earlyWarning = 20});
+  writeAll({"12345678"});  // 16 bytes: before the warning
+  EXPECT_EQ(sense(tape->write("1234")), "sense 0/00/02 EOM info 0");  // 28: recorded
+  EXPECT_EQ(imageSize(), 28u);
+  EXPECT_EQ(sense(tape->writeFilemarks(1)), "sense 0/00/02 EOM info 0");
+  EXPECT_EQ(sense(tape->write("123")), "sense D/00/02 EOM info 3");  // would end at 44
+  EXPECT_EQ(imageSize(), 32u);
+  tape->rewind();
+  EXPECT_EQ(tape->readText(8), "12345678");
+  EXPECT_EQ(tape->readText(4), "1234");
+}
+
+TEST(MediumCapacity, EarlyWarningZoneFitsABlockAndStaysWithinTheMedium) {
+  struct Case {
+    uint64_t bytes, warning;
+  };
+  const Case cases[] = {
+      {0, 0},
+      {1 << 20, (1 << 20) - (256 << 10)},                         // at least 256 KiB
+      {uint64_t{160} << 20, (uint64_t{160} << 20) - (10 << 20)},  // a sixteenth
+      {uint64_t{4} << 30, (uint64_t{4} << 30) - (64 << 20)},      // at most 64 MiB
+      {100 << 10, 50 << 10},                                      // never more than half
+  };
+  for (const Case& c : cases) {
+    const MediumCapacity capacity = MediumCapacity::ofSize(c.bytes);
+    EXPECT_EQ(capacity.endOfMedium, c.bytes);
+    EXPECT_EQ(capacity.earlyWarning, c.warning) << c.bytes;
+  }
+}
+
 TEST_F(EmulatedDriveTest, FaultPlanFailsTheKthCommandOfEachKindAndChangesNothing) {
   drive->setFaults({.failWriteAt = 2, .failFilemarkAt = 1});
   EXPECT_TRUE(tape->write("one").good);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
 #include <vector>
 
 #include "scsi/pass_through.h"
@@ -165,7 +166,33 @@ TEST(OwnId, SevenUnlessADeviceIsThere) {
   EXPECT_EQ(chooseOwnId({}), 7);
   EXPECT_EQ(chooseOwnId({0, 1, 4}), 7);
   EXPECT_EQ(chooseOwnId({6, 7}), 5);
-  EXPECT_EQ(chooseOwnId({0, 1, 2, 3, 4, 5, 6, 7}), 7);
+  EXPECT_EQ(chooseOwnId({0, 1, 2, 3, 4, 5, 6, 7}), 8);  // every row is a device's
+}
+
+// What a message says when the device sent no answer; nothing when it did.
+TEST(SgOutcome, FailureReasonNamesTheTransportsCode) {
+  struct Case {
+    SgCompletion completion;
+    std::string reason;
+  };
+  const auto with = [](int error, uint16_t host, uint16_t driver, uint8_t scsi) {
+    SgCompletion c;
+    c.ioctlError = error;
+    c.hostStatus = host;
+    c.driverStatus = driver;
+    c.scsiStatus = scsi;
+    return c;
+  };
+  const Case cases[] = {
+      {with(ENXIO, 0, 0, 0), "SG_IO: No such device or address"},
+      {with(0, 0x0E, 0, 0), "host status DID_TRANSPORT_DISRUPTED (0x0E)"},
+      {with(0, 0x01, 0, 0), "host status DID_NO_CONNECT (0x01)"},
+      {with(0, 0x40, 0, 0), "host status unknown (0x40)"},
+      {with(0, 0, 0x06, 0), "timed out"},
+      {with(0, 0, kDriverSense, STATUS_CHKCOND), ""},  // the device answered
+      {with(0, 0, 0, STATUS_GOOD), ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(describeSgFailure(c.completion), c.reason);
 }
 
 }  // namespace

@@ -7,7 +7,12 @@
 
 #include <fstream>
 
+#include <cerrno>
+#include <cstring>
+#include <tuple>
+
 #include "scsi/blocking_pump.h"
+#include "scsi/bus.h"
 #include "scsi/sg_transport.h"
 #include "support/temp_dir.h"
 
@@ -18,8 +23,8 @@ namespace fs = std::filesystem;
 
 class FakeSysfs : public ::testing::Test {
  protected:
-  fs::path sys() const { return dir.path() / "sys"; }
-  fs::path dev() const { return dir.path() / "dev"; }
+  fs::path sys() const { return root / "sys"; }
+  fs::path dev() const { return root / "dev"; }
 
   static void put(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
@@ -48,6 +53,7 @@ class FakeSysfs : public ::testing::Test {
   SysfsDiscovery discovery() const { return SysfsDiscovery(sys(), dev()); }
 
   TempDir dir;
+  fs::path root = dir.path();  // a table test gives each case a tree of its own
 };
 
 TEST_F(FakeSysfs, ReadsEveryNodeInAddressOrderWithItsTexts) {
@@ -68,24 +74,60 @@ TEST_F(FakeSysfs, ReadsEveryNodeInAddressOrderWithItsTexts) {
   EXPECT_EQ(tape.revision, "C305");
 }
 
-TEST_F(FakeSysfs, TargetsOfAHostAreItsLunZeroDevicesLowestChannelFirst) {
+TEST_F(FakeSysfs, DevicesOfAHostAreEveryLunInChannelTargetLunOrder) {
+  addNode("sg4", "2:1:0:0", 0);
   addNode("sg0", "2:0:4:0", 1);
-  addNode("sg1", "2:0:5:1", 0);  // LUN 1: not a target of its own
-  addNode("sg2", "2:1:4:0", 0);  // the same target id on channel 1
-  addNode("sg3", "2:1:9:0", 1);  // ids above 7 are kept: --id reaches them
-  addNode("sg4", "3:0:2:0", 1);
-  const auto targets = discovery().targetsOfHost(2);
-  ASSERT_EQ(targets.size(), 2u);
-  EXPECT_EQ(targets.at(4).name, "sg0");
-  EXPECT_EQ(targets.at(9).name, "sg3");
+  addNode("sg1", "2:0:4:1", 8);
+  addNode("sg2", "2:0:0:3", 1);
+  addNode("sg3", "3:0:2:0", 1);
+  std::vector<std::string> names;
+  for (const SgNode& node : discovery().devicesOfHost(2)) names.push_back(node.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"sg2", "sg0", "sg1", "sg4"}));
 }
 
-TEST_F(FakeSysfs, AutoPicksTheFirstHostWithATapeAtLunZero) {
-  addNode("sg0", "0:0:0:0", 0);  // a disk
-  addNode("sg1", "1:0:3:2", 1);  // a tape, but not at LUN 0
-  addNode("sg2", "4:0:6:0", 1);
-  addNode("sg3", "5:0:1:0", 1);
-  EXPECT_EQ(discovery().firstHostWithTape(), 4);
+// The bus adapter=auto opens, for the layouts real machines have.
+TEST_F(FakeSysfs, AutoPicksTheFirstHostWithATapeAtAnyLun) {
+  struct Case {
+    const char* name;
+    std::vector<std::tuple<const char*, const char*, int>> nodes;  // name, address, type
+    std::string description;                                       // of the bus opened
+    int tapeId;                                                    // where the tape answers on it
+  };
+  const Case cases[] = {
+      {"a controller at LUN 0, the tape behind it",
+       {{"sg0", "2:0:0:0", 12}, {"sg1", "2:0:0:1", 1}},
+       "sg host 2 (iscsi_tcp)",
+       1},
+      {"two hosts, the second with the tape",
+       {{"sg0", "0:0:0:0", 0}, {"sg1", "3:0:4:0", 1}},
+       "sg host 3 (mptspi)",
+       0},
+      {"a tape at id 0 alone", {{"sg0", "2:0:0:0", 1}}, "sg host 2 (iscsi_tcp)", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    root = dir.path() / c.name;
+    addHost(0, "ahci");
+    addHost(2, "iscsi_tcp");
+    addHost(3, "mptspi");
+    for (const auto& [name, address, type] : c.nodes) {
+      addNode(name, address, type);
+      put(dev() / name, "");
+    }
+    const Bus bus = openBus(BusConfig{}, "unused.tap", discovery());
+    EXPECT_EQ(bus.description, c.description);
+    const std::string address = std::get<1>(c.nodes.back());
+    EXPECT_EQ(bus.transport->deviceAddress(static_cast<uint8_t>(c.tapeId)), address);
+  }
+}
+
+TEST_F(FakeSysfs, NoTapeOnAnyHostGivesTheEmulatedBusAndSaysSo) {
+  addHost(0, "ahci");
+  addNode("sg0", "0:0:0:0", 0);
+  addNode("sg1", "0:0:1:0", 5);
+  const Bus bus = openBus(BusConfig{}, (dir.path() / "tape4.tap").string(), discovery());
+  EXPECT_EQ(bus.description, "the emulated drives (virtual adapter): no sg host has a tape drive");
+  EXPECT_EQ(bus.transport->hostAdapter().identifier, "Virtual Bus");
 }
 
 TEST_F(FakeSysfs, NoTreeMeansNothingFound) {
@@ -137,23 +179,25 @@ TEST_F(FakeSysfs, SgHostAnswersFromDiscovery) {
 
   const HostAdapterInfo adapter = transport->hostAdapter();
   EXPECT_TRUE(adapter.ready);
-  EXPECT_EQ(adapter.ownId, 6);  // 7 is a device here
+  EXPECT_EQ(adapter.ownId, 7);  // the devices are ids 0 and 1
   EXPECT_EQ(adapter.identifier, "a-driver-name-lo");
   EXPECT_EQ(adapter.managerId, "Linux sg");
 
   BlockingPump pump;
   AspiRequest request{};
-  request.SRB_Target = 5;
+  request.SRB_Target = 8;
   EXPECT_EQ(transport->submit(request, nullptr, pump), SS_NO_DEVICE);
   EXPECT_EQ(requestStatus(request), SS_NO_DEVICE);
 
   request = AspiRequest{};
-  request.SRB_Target = 4;
+  request.SRB_Target = 0;
   request.SRB_SenseLen = kSenseAllocation;
   ASSERT_EQ(transport->submit(request, nullptr, pump), SS_PENDING);
   while (requestStatus(request) == SS_PENDING) pump.pumpUntilWoken();
   EXPECT_EQ(requestStatus(request), SS_ERR);
   EXPECT_NE(request.SRB_HaStat, HASTAT_OK);
+  EXPECT_EQ(transport->failureReason(0),
+            (dev() / "sg0").string() + ": SG_IO: " + std::strerror(ENOTTY));
 }
 
 TEST_F(FakeSysfs, HostWhoseDevicesCannotBeOpenedIsNotReady) {
@@ -164,17 +208,23 @@ TEST_F(FakeSysfs, HostWhoseDevicesCannotBeOpenedIsNotReady) {
   EXPECT_TRUE(openSgHost(discovery(), 3)->hostAdapter().ready);
 }
 
-TEST_F(FakeSysfs, SingleDeviceAnswersAtItsOwnTarget) {
+TEST_F(FakeSysfs, SingleDeviceIsTheOnlyOneOnItsBusAtIdZero) {
   addHost(1, "usb-storage");
-  addNode("sg3", "1:0:2:0", 1);
+  addNode("sg3", "1:0:2:5", 1);
   put(dev() / "sg3", "");
-  auto transport = openSgDevice(discovery(), (dev() / "sg3").string());
+  const std::string path = (dev() / "sg3").string();
+  BusConfig named;
+  named.kind = BusConfig::Kind::Sg;
+  named.sgDevice = path;
+  const Bus bus = openBus(named, "unused.tap", discovery());
+  EXPECT_EQ(bus.description, "sg " + path + " (1:0:2:5, usb-storage)");
   BlockingPump pump;
   AspiRequest request{};
-  request.SRB_Target = 0;
-  EXPECT_EQ(transport->submit(request, nullptr, pump), SS_NO_DEVICE);
-  EXPECT_TRUE(transport->hostAdapter().ready);
-  EXPECT_EQ(transport->hostAdapter().identifier, "usb-storage");
+  request.SRB_Target = 2;
+  EXPECT_EQ(bus.transport->submit(request, nullptr, pump), SS_NO_DEVICE);
+  EXPECT_EQ(bus.transport->deviceAddress(0), "1:0:2:5");
+  EXPECT_TRUE(bus.transport->hostAdapter().ready);
+  EXPECT_EQ(bus.transport->hostAdapter().identifier, "usb-storage");
 }
 
 }  // namespace

@@ -65,7 +65,10 @@ void FakeTransport::finish(AspiRequest& request, uint8_t* data, EventPump& pump)
   const FakeDevice& device = devices.at(request.SRB_Target);
   uint8_t status = SS_COMP;
   if (request.CDBByte[0] == 0x12) {
-    if (device.inquiryFails) {
+    if (device.noAnswer) {
+      status = SS_ERR;
+      request.SRB_HaStat = HASTAT_TIMEOUT;
+    } else if (device.inquiryFails) {
       status = SS_ERR;
     } else if (data != nullptr) {
       uint8_t answer[36];

@@ -22,6 +22,7 @@ struct FakeDevice {
   std::string product = "Fake Tape Drive ";
   std::string revision = "0001";
   bool inquiryFails = false;  // INQUIRY completes with an error and transfers nothing
+  bool noAnswer = false;      // INQUIRY gets no answer: the transport gives up on it
 };
 
 struct FakeOutcome {
@@ -49,6 +50,7 @@ class FakeTransport : public ScsiTransport {
   uint8_t submit(AspiRequest& request, uint8_t* data, EventPump& pump) override;
   HostAdapterInfo hostAdapter() override { return adapter; }
   void bind(uint8_t target) override { bound.push_back(target); }
+  std::string failureReason(uint8_t) override { return failure; }
 
   // Manual mode: completes the request waiting in the fake; false when there is none.
   bool completePending();
@@ -59,6 +61,7 @@ class FakeTransport : public ScsiTransport {
   std::map<int, FakeDevice> devices;  // targets that answer; others give "no device"
   std::deque<FakeOutcome> outcomes;   // per command other than INQUIRY; good when empty
   HostAdapterInfo adapter{true, 7, "FAKE MANAGER", "FAKE ADAPTER"};
+  std::string failure;  // the transport's reason for a device that does not answer
 
   // Observed.
   std::vector<SentRequest> sent;
