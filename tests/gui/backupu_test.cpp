@@ -143,7 +143,7 @@ class BackupTest : public QObject {
     listFolder(src());
     const QString base = QString::fromStdString(src().string()) + "/";
     QStringList expected;
-    for (const auto& file : dlg_->filelist()) expected << QString::fromStdString(file.path);
+    for (const auto& file : dlg_->filelist()) expected << QString::fromStdString(file.path());
     QCOMPARE(lines(), expected);
     QStringList sorted = lines();
     sorted.sort();
@@ -210,7 +210,7 @@ class BackupTest : public QObject {
     QJsonArray expected;
     for (int i = 0; i < dlg_->filecount(); ++i) {
       if (i == deselected) continue;
-      const sf_file2& e = dlg_->filelist()[static_cast<size_t>(i)].entry;
+      const sf_file2 e = dlg_->filelist()[static_cast<size_t>(i)].entry();
       QCOMPARE(QString::fromStdString(formatPacked(e.time, 'T')), QString("2024-05-06T07:08:10"));
       expected.append(QJsonObject{{"path", QString::fromStdString(cp932ToUtf8(e.name))},
                                   {"size", e.size},
