@@ -54,6 +54,20 @@ class DestinationFile {
     if (existing != nullptr && !S_ISREG(existing->st_mode) && !S_ISLNK(existing->st_mode)) {
       return EEXIST;  // a FIFO, socket or device is not a file this run replaces
     }
+    dirFd_ = dirFd;
+    name_ = name;
+    // Where nothing stands yet, the file is made without a name and gets its final one
+    // only when complete: one entry in the folder instead of a temporary one renamed,
+    // and a killed run leaves nothing behind. File systems without unnamed files get a
+    // named temporary file.
+    if (existing == nullptr && procFdUsable()) {
+      const int fd = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        fd_ = fd;
+        unnamed_ = true;
+        return 0;
+      }
+    }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
       const std::string temporary = temporaryName();
       // O_EXCL with O_CREAT never follows a link and never opens what exists.
@@ -62,8 +76,6 @@ class DestinationFile {
       if (fd < 0 && errno == EEXIST) continue;
       if (fd < 0) return errno;
       fd_ = fd;
-      dirFd_ = dirFd;
-      name_ = name;
       temporary_ = temporary;
       return 0;
     }
@@ -75,6 +87,25 @@ class DestinationFile {
   // (a full or vanished network disk) or a refused rename drops the temporary file and
   // leaves the final name untouched; `error` gets the errno.
   Commit commit(int& error) {
+    if (unnamed_) {
+      unnamed_ = false;
+      char link[40];
+      std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd_);
+      if (linkat(AT_FDCWD, link, dirFd_, name_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        const bool closed = close(fd_) == 0;
+        error = errno;
+        fd_ = -1;
+        if (closed) return Commit::Done;
+        unlinkat(dirFd_, name_.c_str(), 0);  // nothing stood there before
+        return Commit::CloseFailed;
+      }
+      // Something took the name meanwhile: it is replaced as any existing file is.
+      if (errno != EEXIST || !nameTemporarily(link)) {
+        error = errno;
+        discard();
+        return Commit::RenameFailed;
+      }
+    }
     const bool closed = close(fd_) == 0;
     error = errno;
     fd_ = -1;
@@ -90,8 +121,9 @@ class DestinationFile {
 
   // Drops an unfinished file; the final name was never touched.
   void discard() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0) close(fd_);  // an unnamed file vanishes with it
     fd_ = -1;
+    unnamed_ = false;
     if (!temporary_.empty()) unlinkat(dirFd_, temporary_.c_str(), 0);
     temporary_.clear();
   }
@@ -107,8 +139,27 @@ class DestinationFile {
     return text;
   }
 
+  static bool procFdUsable() {
+    static const bool usable = access("/proc/self/fd", X_OK) == 0;
+    return usable;
+  }
+
+  // Gives the unnamed file at `link` a temporary name; false with errno set.
+  bool nameTemporarily(const char* link) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+      const std::string temporary = temporaryName();
+      if (linkat(AT_FDCWD, link, dirFd_, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        temporary_ = temporary;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
   int fd_ = -1;
   int dirFd_ = -1;
+  bool unnamed_ = false;  // made with O_TMPFILE: no name until it is complete
   std::string name_;
   std::string temporary_;
 };
