@@ -19,7 +19,7 @@ struct BusConfig {
   Kind kind = Kind::Auto;
   std::map<int, std::string> images;   // virtual: image path per target id
   std::map<int, uint64_t> capacities;  // virtual: bytes the cartridge at an id holds
-  uint64_t driveRate = 0;  // virtual: bytes per second the drives stream; 0 = no model
+  uint64_t driveRate = 0;              // virtual: bytes per second the drives stream; 0 = no model
   int sgHost = -1;                     // sg: host adapter number
   std::string sgDevice;                // sg: a single /dev/sgN given directly
   std::string iscsiPortal;             // iscsi: iscsi://host[:port]/target-iqn (no LUN)
