@@ -222,7 +222,6 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
   // that grew is stored as it was listed; one that shrank or stopped reading has the rest
   // of its stream filled with zero bytes, so one damaged file costs none after it.
   bool writeState = true;
-  bool padded = false;
   uint64_t remaining = item.size;
   while (remaining > 0) {
     const size_t want = remaining < kBlockSize ? static_cast<size_t>(remaining) : kBlockSize;
@@ -231,7 +230,6 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
       lastWrite = padStream(item, block, remaining);
       reader_->release();
       writeState = lastWrite == Write::Done || lastWrite == Write::DoneAtEnd;
-      padded = true;
       break;
     }
     lastWrite = write(block.data, static_cast<int32_t>(want));
@@ -251,7 +249,7 @@ BackupRun::Step BackupRun::backUpFile(size_t index, const ListedFile& item, cons
     return Step::LeaveLoop;
   }
   figures_.addFile();
-  if (remaining == 0 || padded) {  // not a file an abort cut short
+  if (remaining == 0) {  // not a file an abort cut short, padded or not
     ++result_.filesDone;
     result_.bytesDone += item.size;
   }

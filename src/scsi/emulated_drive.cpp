@@ -396,6 +396,9 @@ struct EmulatedDrive::Impl {
       return good();
     }
     if (unloaded) return noMedium();
+    // What the buffer holds goes out first: an unload that lost acknowledged records
+    // must not report success.
+    if (int e = image.flush()) return writeFailure(e, 0);
     image.close();  // lets another program have the cartridge
     unloaded = true;
     position = 0;

@@ -50,11 +50,13 @@ int ImageBuffer::fill(uint64_t at, size_t want) {
   size_t span = sparse ? kWordWindow : kReadAhead;
   // Reading backward (spacing toward the beginning) the window ends at the bytes asked
   // for; reading forward it starts there.
+  // The window always holds the bytes asked for, also when they are more than a sparse
+  // window: a record read backward must not end up in front of its window.
+  span = std::max(span, want);
   uint64_t start = at;
   if (windowLength_ > 0 && at < windowAt_) {
     start = at + want > span ? at + want - span : 0;
   }
-  span = std::max(span, want);
   const size_t length = static_cast<size_t>(std::min<uint64_t>(span, fileSize_ - start));
   windowLength_ = 0;
   const ssize_t got = preadFull(fd_, window_.get(), length, start);

@@ -6,6 +6,7 @@
 
 #include "drive_commands.h"
 #include "scsi/emulated_drive.h"
+#include "scsi/tape_image.h"
 #include "support/temp_dir.h"
 
 namespace korv::test {
@@ -132,6 +133,32 @@ TEST_F(TapeImageTest, LargeRecordReadsStraightIntoTheBuffer) {
   DriveCommands& t = over(image);
   EXPECT_EQ(t.readText(65536), block);
   EXPECT_EQ(t.readText(65535), block.substr(1));
+}
+
+// A record whose trailing word was checked first and whose data is read after it: once
+// the read-ahead had turned sparse, a record of 4 to 32 KiB read that way landed in front
+// of its window and read as cut off, on an intact image.
+TEST_F(TapeImageTest, RecordsReadAfterTheirTrailerComeBackWhole) {
+  ImageBuilder image;
+  std::vector<std::string> records;
+  for (int i = 0; i < 200; ++i) {
+    records.push_back("head");
+    records.push_back(std::string(65536, char('a' + i % 26)));
+    records.push_back(std::string(10000 + i, char('A' + i % 26)));
+  }
+  for (const auto& r : records) image.record(r);
+  writeFile(path, image.bytes);
+  TapeImage tape;
+  ASSERT_EQ(tape.open(path, false), TapeImage::OpenResult::Opened);
+  std::vector<uint8_t> buffer(65536);
+  uint64_t pos = 0;
+  for (const auto& r : records) {
+    const TapeImage::Entry e = tape.next(pos, true);
+    ASSERT_EQ(e.kind, TapeImage::Entry::Kind::Record);
+    ASSERT_EQ(tape.readRecord(e, buffer.data(), e.length), TapeImage::ReadResult::Ok) << pos;
+    ASSERT_EQ(std::string(buffer.begin(), buffer.begin() + e.length), r);
+    pos = e.end;
+  }
 }
 
 // The drive's buffer changes when bytes reach the file, never which: writes that cross its
