@@ -10,54 +10,13 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_faces.h"
 #include "jobs/backup_run.h"
 #include "jobs/dirsearch.h"
 #include "jobs/selection.h"
 #include "scsi/blocking_pump.h"
 #include "scsi/virtual_adapter.h"
 #include "tape/sfile.h"
-
-namespace {
-
-class SilentMessages : public korv::MessageService {
- public:
-  void beep(unsigned) override {}
-  void show(korv::BoxType, const std::string&) override {}
-  bool confirm(const std::string&) override { return true; }
-  bool askYesNoError(const std::string&) override { return false; }
-  std::optional<std::string> input(const std::string&, const std::string&,
-                                   const std::string& offered, int) override {
-    return offered;  // the volume's name as the format offers it
-  }
-};
-
-class SilentProgress : public korv::jobs::ProgressSink {
- public:
-  void setallbyte(float) override {}
-  void setallcount(int32_t) override {}
-  void setcopycount(int32_t) override {}
-  void setcopybyte(float) override {}
-  void setfilename(const std::string&) override {}
-  void setanimate(bool) override {}
-  void stopclock() override {}
-  bool isabort() override { return false; }
-  void clearabort() override {}
-};
-
-class SilentFactory : public korv::jobs::ProgressFactory {
- public:
-  std::unique_ptr<korv::jobs::ProgressSink> create(const std::string&) override {
-    return std::make_unique<SilentProgress>();
-  }
-};
-
-class NoLog : public korv::jobs::RunLog {
- public:
-  void clear() override {}
-  void add(const std::string&) override {}
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -77,14 +36,14 @@ int main(int argc, char** argv) {
   {
     korv::VirtualAdapter adapter({{4, image}});
     korv::BlockingPump pump;
-    SilentMessages messages;
+    korv::bench::AgreeingMessages messages;
     korv::TScsifile sf(adapter, pump, messages);
     korv::jobs::FileList list;
     korv::jobs::dirsearch(tree, list);
     if (sf.OpenDevice(4, false, true) && sf.FormatVolume()) {
       adapter.drive(4)->setRate(rate);
-      SilentFactory factory;
-      NoLog log;
+      korv::bench::SilentFactory factory;
+      korv::bench::NoLog log;
       korv::Options options;
       korv::jobs::RunFaces faces{messages, factory, log, options};
       korv::jobs::ListSelection all(list.size());

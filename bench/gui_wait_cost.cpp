@@ -17,34 +17,11 @@
 #include <optional>
 #include <string>
 
+#include "bench_faces.h"
 #include "gui/app/mainu.h"
 #include "gui/app/start.h"
 #include "gui/common/qt_event_pump.h"
 #include "scsi/virtual_adapter.h"
-
-namespace {
-
-// Confirms every question; swallows every box.
-class Agreeing : public korv::MessageService {
- public:
-  void beep(unsigned) override {}
-  void show(korv::BoxType, const std::string&) override {}
-  bool confirm(const std::string&) override { return true; }
-  bool askYesNoError(const std::string&) override { return false; }
-  std::optional<std::string> input(const std::string&, const std::string&,
-                                   const std::string& initial, int) override {
-    return initial;
-  }
-};
-
-double cpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (std::getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -58,7 +35,7 @@ int main(int argc, char** argv) {
 
   korv::gui::QtEventPump pump;
   korv::VirtualAdapter adapter({{4, base + "/tape4.tap"}});
-  Agreeing messages;
+  korv::bench::AgreeingMessages messages;
   korv::gui::AppContext app(adapter, pump, messages, base + "/korvessian.ini");
   app.scsiid = 4;
   korv::gui::Tmain main(app);
@@ -67,9 +44,9 @@ int main(int argc, char** argv) {
   adapter.drive(4)->setFaults({.delay = std::chrono::milliseconds(delayMs)});
 
   const auto wall0 = std::chrono::steady_clock::now();
-  const double cpu0 = cpuSeconds();
+  const double cpu0 = korv::bench::cpuSeconds();
   main.N11Click();  // "リワインド": one REWIND, pending for delayMs
-  const double cpu = cpuSeconds() - cpu0;
+  const double cpu = korv::bench::cpuSeconds() - cpu0;
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
 

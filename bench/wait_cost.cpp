@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_faces.h"
 #include "scsi/blocking_pump.h"
 #include "scsi/virtual_adapter.h"
 #include "tape/sfile.h"
@@ -28,13 +29,6 @@ class SilentMessages : public korv::MessageService {
   }
 };
 
-double cpuSeconds(int who) {
-  rusage usage{};
-  getrusage(who, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,13 +46,13 @@ int main(int argc, char** argv) {
   adapter.drive(4)->setFaults({.delay = std::chrono::milliseconds(delayMs)});
 
   const auto wall0 = std::chrono::steady_clock::now();
-  const double thread0 = cpuSeconds(RUSAGE_THREAD);
-  const double process0 = cpuSeconds(RUSAGE_SELF);
+  const double thread0 = korv::bench::cpuSeconds(RUSAGE_THREAD);
+  const double process0 = korv::bench::cpuSeconds(RUSAGE_SELF);
   for (int i = 0; i < commands; ++i) sf.TapeTestUnitReady();
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-  const double thread = cpuSeconds(RUSAGE_THREAD) - thread0;
-  const double process = cpuSeconds(RUSAGE_SELF) - process0;
+  const double thread = korv::bench::cpuSeconds(RUSAGE_THREAD) - thread0;
+  const double process = korv::bench::cpuSeconds(RUSAGE_SELF) - process0;
 
   std::printf(
       "wait: %d commands of %d ms: wall %.2f s, CPU of the waiting thread %.3f s "
