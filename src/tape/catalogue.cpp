@@ -15,6 +15,12 @@
 
 namespace korv {
 
+namespace {
+// Entries reserved before a catalogue is read: a set of this many files (about 100 MB of
+// entries) is read without regrowing.
+constexpr size_t kCatalogueReserve = size_t{1} << 18;
+}  // namespace
+
 int32_t filemarksBeforeSet(int32_t number) {
   const int64_t filemarks = 2 * int64_t{number} - 1;
   if (filemarks < 1 || filemarks > kMaxCount24) return -1;
@@ -78,12 +84,16 @@ bool TScsifile::OpenSet(int32_t number, std::string& name) {
   // No writer makes a negative count: such a header is damaged, not an empty set.
   Catalogue.clear();
   if (header->count < 0) return false;
+  // Room for the announced entries at once, up to a bound, so a large catalogue is not
+  // copied at every growth; a count no catalogue backs only reserves untouched pages.
+  Catalogue.reserve(std::min<size_t>(static_cast<size_t>(header->count), kCatalogueReserve));
   FileEntryBlock entryBlock;
   for (int32_t i = 0; i < header->count; ++i) {
     if (!TapeRead(entryBlock.data(), kFileEntrySize)) return false;
-    auto entry = decodeFileEntry(entryBlock);
-    if (!entry) return false;
-    Catalogue.push_back(std::move(*entry));
+    if (!decodeFileEntry(entryBlock, Catalogue.emplace_back())) {
+      Catalogue.pop_back();
+      return false;
+    }
   }
 
   if (!TapeSpace(1, SpaceFilemarks)) return false;
