@@ -23,7 +23,9 @@ class RestoreRun : public StreamSink {
   RunResult run(Selection& selection);
 
   bool begin(const sf_file2& e, bool selected, ProgressSink& progress) override;
-  uint8_t* blockBuffer() override { return writing_ ? writer_.blockBuffer() : nullptr; }
+  uint8_t* blockBuffer(size_t length) override {
+    return writing_ ? writer_.blockBuffer(length) : nullptr;
+  }
   bool block(const uint8_t* data) override;
   void end(const sf_file2& e, const uint8_t* data, size_t length) override;
   void broken() override;

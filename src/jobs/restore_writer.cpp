@@ -41,7 +41,17 @@ struct RestoreWriter::Step {
   std::string text;  // Note
   size_t length = 0;
   int32_t fileSize = 0;  // End: the size the run counted
-  std::unique_ptr<uint8_t[]> buffer = std::make_unique<uint8_t[]>(kBlockSize);
+  std::unique_ptr<uint8_t[]> buffer;
+  size_t room = 0;  // of buffer
+
+  uint8_t* reserve(size_t bytes) {
+    if (bytes > room) {
+      // Whole pages, so a slot does not regrow for every slightly larger small file.
+      room = std::min<size_t>((bytes + 4095) & ~size_t{4095}, kBlockSize);
+      buffer = std::make_unique<uint8_t[]>(room);
+    }
+    return buffer.get();
+  }
 };
 
 // The file-system side of one file after another: what the run used to do at each step.
@@ -209,16 +219,22 @@ size_t batchOf(size_t capacity) {
 }
 }  // namespace
 
-RestoreWriter::Step& RestoreWriter::claim() {
+RestoreWriter::Step& RestoreWriter::claim(size_t length) {
   const size_t capacity = ring_.size();
-  std::unique_lock lock(mutex_);
-  if (!claimed_ && count_ == capacity) {
-    runWaits_ = true;
-    freed_.wait(lock, [&] { return capacity - count_ >= batchOf(capacity); });
-    runWaits_ = false;
+  if (!claimed_) {
+    std::unique_lock lock(mutex_);
+    if (count_ == capacity) {
+      runWaits_ = true;
+      freed_.wait(lock, [&] { return capacity - count_ >= batchOf(capacity); });
+      runWaits_ = false;
+    }
+    claimed_ = true;
+    claimedAt_ = (headAt_ + count_) % capacity;
   }
-  claimed_ = true;
-  return ring_[(headAt_ + count_) % capacity];
+  // The slot past the handed-over ones is the run's alone until it is posted.
+  Step& step = ring_[claimedAt_];
+  step.reserve(length);
+  return step;
 }
 
 void RestoreWriter::post() {
@@ -228,8 +244,8 @@ void RestoreWriter::post() {
   if (writerWaits_ && count_ >= batchOf(ring_.size())) posted_.notify_all();
 }
 
-uint8_t* RestoreWriter::blockBuffer() {
-  return claim().buffer.get();
+uint8_t* RestoreWriter::blockBuffer(size_t length) {
+  return claim(length).buffer.get();
 }
 
 void RestoreWriter::start(FileStart file) {
@@ -249,7 +265,7 @@ void RestoreWriter::end(const uint8_t* data, size_t length) {
 }
 
 void RestoreWriter::hand(StepKind kind, const uint8_t* data, size_t length) {
-  Step& step = claim();
+  Step& step = claim(length);
   step.kind = kind;
   step.length = length;
   step.fileSize = fileSize_;
@@ -302,7 +318,8 @@ void RestoreWriter::writerLoop() {
   std::unique_lock lock(mutex_);
   for (;;) {
     if (stopping_) return;
-    if (count_ == 0 || (count_ < batch && !flushing_)) {
+    // Once awake, the writer works the ring empty before it sleeps again.
+    if (count_ == 0) {
       writerWaits_ = true;
       posted_.wait(lock, [&] { return stopping_ || count_ >= batch || (flushing_ && count_ > 0); });
       writerWaits_ = false;

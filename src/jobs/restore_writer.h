@@ -54,15 +54,18 @@ class RestoreWriter {
     bool timecheck = false;  // an existing file newer than the entry stays
   };
 
-  static constexpr size_t kDefaultRing = 16;  // blocks the tape may run ahead by
+  // Steps the tape may run ahead by. Each holds a buffer as large as the largest record it
+  // carried (at most 64 KiB); small files' steps are many, so they are taken in batches of
+  // half the ring, one wake-up per batch.
+  static constexpr size_t kDefaultRing = 64;
 
   explicit RestoreWriter(size_t ringBlocks = kDefaultRing);
   ~RestoreWriter();  // stops the writer; steps not done yet are dropped
   RestoreWriter(const RestoreWriter&) = delete;
   RestoreWriter& operator=(const RestoreWriter&) = delete;
 
-  // The buffer the next block is read into; waits while the ring is full.
-  uint8_t* blockBuffer();
+  // The buffer the next block, `length` bytes, is read into; waits while the ring is full.
+  uint8_t* blockBuffer(size_t length);
   void start(FileStart file);
   // The next full block of the file, read into blockBuffer() (else copied there).
   void block(const uint8_t* data);
@@ -85,8 +88,8 @@ class RestoreWriter {
   struct Step;
   class FileWork;
 
-  Step& claim();  // the next free slot, waiting for one
-  void post();    // hands over the claimed slot
+  Step& claim(size_t length = 0);  // the next free slot with room for `length`, waiting for one
+  void post();                     // hands over the claimed slot
   void hand(StepKind kind, const uint8_t* data, size_t length);
   void writerLoop();
 
@@ -96,6 +99,7 @@ class RestoreWriter {
   std::condition_variable posted_, freed_;
   size_t headAt_ = 0, count_ = 0;
   bool claimed_ = false;
+  size_t claimedAt_ = 0;   // the slot claimed, past the handed-over ones
   int32_t fileSize_ = 0;   // of the file started last, for the run's count
   bool flushing_ = false;  // the run waits for everything to be done
   bool stopping_ = false;

@@ -32,8 +32,8 @@ class StreamReader {
   void readError(const char* text);
   // A selected file whose stream was read whole: done or skipped, as the sink kept it.
   void count(const sf_file2& e);
-  uint8_t* readBuffer() {
-    uint8_t* into = sink_.blockBuffer();
+  uint8_t* readBuffer(int32_t length) {
+    uint8_t* into = sink_.blockBuffer(static_cast<size_t>(length));
     return into != nullptr ? into : buffer_.get();
   }
 
@@ -150,7 +150,7 @@ bool StreamReader::readData(const sf_file2& e, bool selected) {
       aborted();
       return false;
     }
-    uint8_t* into = readBuffer();
+    uint8_t* into = readBuffer(kBlockSize);
     if (!sf_.TapeRead(into, kBlockSize)) {
       readError("読み込みエラーが発生しました");
       return false;
@@ -158,7 +158,7 @@ bool StreamReader::readData(const sf_file2& e, bool selected) {
     if (!sink_.block(into)) return false;
     if (selected) figures_.addBytes(static_cast<float>(kBlockSize));
   }
-  uint8_t* rest = layout.rest != 0 ? readBuffer() : buffer_.get();
+  uint8_t* rest = layout.rest != 0 ? readBuffer(layout.rest) : buffer_.get();
   if (layout.rest != 0 && !sf_.TapeRead(rest, layout.rest)) {
     readError("読み込みエラーが発生しました");
     return false;

@@ -26,8 +26,9 @@ class StreamSink {
   virtual bool begin(const sf_file2& /*entry*/, bool /*selected*/, ProgressSink& /*progress*/) {
     return true;
   }
-  // Where the next record of the file begun is read; null: the reader's own buffer.
-  virtual uint8_t* blockBuffer() { return nullptr; }
+  // Where the next record of the file begun, `length` bytes, is read; null: the reader's
+  // own buffer.
+  virtual uint8_t* blockBuffer(size_t /*length*/) { return nullptr; }
   // The next full block, kBlockSize bytes.
   virtual bool block(const uint8_t* /*data*/) { return true; }
   // The stream is complete: `data` holds its last `length` bytes (none for an empty file
