@@ -36,8 +36,10 @@ class DestinationFile {
 
  private:
   static constexpr int kNameAttempts = 16;
-  // Gives the unnamed file at `link` a temporary name; false with errno set.
-  bool nameTemporarily(const char* link);
+  // Gives the unnamed file the name `name` in the folder; false with errno set.
+  bool linkTo(const char* name);
+  // Gives the unnamed file a temporary name; false with errno set.
+  bool nameTemporarily();
 
   int fd_ = -1;
   int dirFd_ = -1;
