@@ -20,6 +20,14 @@ std::string temporaryName() {
   return text;
 }
 
+// What keeps a restored file from replacing what stands at its name: a folder, or a FIFO,
+// socket or device, which is not a file a restore replaces. 0 for a file or a link.
+int refusalFor(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return EEXIST;
+  return 0;
+}
+
 bool procFdUsable() {
   static const bool usable = access("/proc/self/fd", X_OK) == 0;
   return usable;
@@ -28,10 +36,7 @@ bool procFdUsable() {
 }  // namespace
 
 int DestinationFile::create(int dirFd, const std::string& name, const struct stat* existing) {
-  if (existing != nullptr && S_ISDIR(existing->st_mode)) return EISDIR;
-  if (existing != nullptr && !S_ISREG(existing->st_mode) && !S_ISLNK(existing->st_mode)) {
-    return EEXIST;  // a FIFO, socket or device is not a file this run replaces
-  }
+  if (existing != nullptr && refusalFor(*existing) != 0) return refusalFor(*existing);
   dirFd_ = dirFd;
   name_ = name;
   // Where nothing stands yet, the file is made without a name and gets its final one
@@ -71,9 +76,11 @@ DestinationFile::Commit DestinationFile::commit(int& error) {
       unlinkat(dirFd_, name_.c_str(), 0);  // nothing stood there before
       return Commit::CloseFailed;
     }
-    // Something took the name meanwhile: it is replaced as any existing file is.
-    if (errno != EEXIST || !nameTemporarily()) {
-      error = errno;
+    // Something has the name: it is replaced as any existing file is.
+    const int linkError = errno;
+    const int refusal = linkError == EEXIST ? refusalAtName() : 0;
+    if (refusal != 0 || linkError != EEXIST || !nameTemporarily()) {
+      error = refusal != 0 ? refusal : linkError != EEXIST ? linkError : errno;
       discard();
       return Commit::RenameFailed;
     }
@@ -81,11 +88,14 @@ DestinationFile::Commit DestinationFile::commit(int& error) {
   const bool closed = close(fd_) == 0;
   error = errno;
   fd_ = -1;
-  if (closed && renameat(dirFd_, temporary_.c_str(), dirFd_, name_.c_str()) == 0) {
+  const int refusal = closed ? refusalAtName() : 0;
+  if (refusal != 0) {
+    error = refusal;
+  } else if (closed && renameat(dirFd_, temporary_.c_str(), dirFd_, name_.c_str()) == 0) {
     temporary_.clear();
     return Commit::Done;
   }
-  if (closed) error = errno;
+  if (closed && refusal == 0) error = errno;
   unlinkat(dirFd_, temporary_.c_str(), 0);
   temporary_.clear();
   return closed ? Commit::RenameFailed : Commit::CloseFailed;
@@ -97,6 +107,12 @@ void DestinationFile::discard() {
   unnamed_ = false;
   if (!temporary_.empty()) unlinkat(dirFd_, temporary_.c_str(), 0);
   temporary_.clear();
+}
+
+int DestinationFile::refusalAtName() const {
+  struct stat st {};
+  if (fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  return refusalFor(st);
 }
 
 bool DestinationFile::linkTo(const char* name) {

@@ -21,8 +21,9 @@ class DestinationFile {
   int fd() const { return fd_; }
 
   // Creates the new file in the folder `dirFd` for the final name `name`. `existing` is
-  // what stands at the final name now (null when nothing does). Returns errno on failure,
-  // else 0.
+  // what stands at the final name now, null when nothing is known to: what turns up there
+  // is met at commit, and a folder, FIFO, socket or device is refused either way (EISDIR,
+  // EEXIST). Returns errno on failure, else 0.
   int create(int dirFd, const std::string& name, const struct stat* existing);
 
   enum class Commit { Done, CloseFailed, RenameFailed };
@@ -36,6 +37,8 @@ class DestinationFile {
 
  private:
   static constexpr int kNameAttempts = 16;
+  // Why what stands at the final name now may not be replaced (an errno); 0 when it may.
+  int refusalAtName() const;
   // Gives the unnamed file the name `name` in the folder; false with errno set.
   bool linkTo(const char* name);
   // Gives the unnamed file a temporary name; false with errno set.

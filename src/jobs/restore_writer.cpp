@@ -135,9 +135,11 @@ bool RestoreWriter::FileWork::prepare(const FileStart& file, bool& endRun) {
   std::error_code folderError;
   const int dirFd = tree_.openFolder(target.folders, folderError);
 
+  // What stands at the name is looked up first only when an option asks about it; else
+  // the file is made unnamed and meets whatever has its name when it is linked.
   struct stat st {};
-  const bool present =
-      dirFd >= 0 && fstatat(dirFd, target.fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  const bool present = (file.namecheck || file.timecheck) && dirFd >= 0 &&
+                       fstatat(dirFd, target.fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (present && !S_ISDIR(st.st_mode)) {
     bool write = true;
     if (file.namecheck) {
