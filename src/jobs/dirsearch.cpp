@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "jobs/entry_examiner.h"
 #include "sys/cp932.h"
 #include "sys/file_info.h"
 #include "tape/entry_size.h"
@@ -52,40 +53,60 @@ std::optional<LeftOutEntry::Kind> leftOutKind(uint32_t mode) {
   return std::nullopt;
 }
 
-void addEntry(int dirFd, const Folder& prefix, const char* name, FileList& filelist,
-              const ListingNotes& notes);
+// Entries of a folder read and examined at a time: a huge folder's names and their
+// answers are never all held at once.
+constexpr size_t kBatch = 256;
+
+void addEntry(int dirFd, const Folder& prefix, const std::string& name,
+              const std::optional<FileInfo>& info, FileList& filelist, const ListingNotes& notes,
+              EntryExaminer& examiner);
 
 // Lists the open folder `dirFd` (taken over and closed here) whose path is `prefix`.
-void searchFolder(int dirFd, const Folder& prefix, FileList& filelist, const ListingNotes& notes) {
+void searchFolder(int dirFd, const Folder& prefix, FileList& filelist, const ListingNotes& notes,
+                  EntryExaminer& examiner) {
   DIR* dir = fdopendir(dirFd);
   if (dir == nullptr) {
     close(dirFd);
     if (notes.unsearchable) notes.unsearchable->push_back(*prefix);
     return;
   }
-  while (const dirent* d = readdir(dir)) {
-    const std::string_view name(d->d_name);
-    if (name == "." || name == "..") continue;
-    addEntry(dirfd(dir), prefix, d->d_name, filelist, notes);
+  std::vector<std::string> names;
+  std::vector<std::optional<FileInfo>> infos;
+  bool more = true;
+  while (more) {
+    names.clear();
+    while (names.size() < kBatch) {
+      const dirent* d = readdir(dir);
+      if (d == nullptr) {
+        more = false;
+        break;
+      }
+      const std::string_view name(d->d_name);
+      if (name == "." || name == "..") continue;
+      names.emplace_back(name);
+    }
+    examiner.examine(dirfd(dir), names, infos);
+    for (size_t i = 0; i < names.size(); ++i) {
+      addEntry(dirfd(dir), prefix, names[i], infos[i], filelist, notes, examiner);
+    }
   }
   closedir(dir);
 }
 
-void addEntry(int dirFd, const Folder& prefix, const char* name, FileList& filelist,
-              const ListingNotes& notes) {
-  std::error_code error;
-  const auto info = readFileInfoAt(dirFd, name, error);
+void addEntry(int dirFd, const Folder& prefix, const std::string& name,
+              const std::optional<FileInfo>& info, FileList& filelist, const ListingNotes& notes,
+              EntryExaminer& examiner) {
   if (!info) return;  // vanished since the directory was read
   if (info->kind == FileKind::Directory) {
     const std::string path = *prefix + name;
     // O_NOFOLLOW: should the folder be swapped for a link since it was examined, the open
     // fails instead of leaving the tree.
-    const int sub = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int sub = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (sub < 0) {
       if (notes.unsearchable) notes.unsearchable->push_back(path + "/");
       return;
     }
-    searchFolder(sub, std::make_shared<const std::string>(path + "/"), filelist, notes);
+    searchFolder(sub, std::make_shared<const std::string>(path + "/"), filelist, notes, examiner);
   } else if (info->isRegularFile()) {
     filelist.push_back(makeListedFile(prefix, name, info->size, info->packedLastWrite,
                                       info->findData, info->nameFitsCp932));
@@ -209,7 +230,9 @@ void dirsearch(const std::string& folder, FileList& filelist,
     if (unsearchable) unsearchable->push_back(folder);
     return;
   }
-  searchFolder(fd, std::make_shared<const std::string>(folder), filelist, {unsearchable, leftOut});
+  EntryExaminer examiner;
+  searchFolder(fd, std::make_shared<const std::string>(folder), filelist, {unsearchable, leftOut},
+               examiner);
 }
 
 bool listFile(const std::string& path, FileList& filelist, std::error_code& error) {

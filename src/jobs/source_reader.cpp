@@ -33,8 +33,8 @@ size_t readFull(int fd, uint8_t* buffer, size_t want, bool& failed) {
 
 // Opens a listed file for reading without following a link at its name and without
 // blocking on a FIFO that took a regular file's place; only a regular file is kept.
-int openSource(const std::string& path, struct stat& st) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+int openSource(int folderFd, const char* path, struct stat& st) {
+  const int fd = openat(folderFd, path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return -1;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
@@ -49,20 +49,34 @@ int openSource(const std::string& path, struct stat& st) {
 
 SourceReader::SourceReader(std::vector<Source> sources, size_t ringBlocks)
     : sources_(std::move(sources)), ring_(std::max<size_t>(ringBlocks, 1)) {
-  for (Slot& slot : ring_) slot.buffer = std::make_unique<uint8_t[]>(kBlockSize);
+  // Left uninitialised: a page of a slot is touched only when a block is read into it.
+  for (Slot& slot : ring_) slot.buffer.reset(new uint8_t[kBlockSize]);
   if (ringBlocks > 0) reader_ = std::thread([this] { readerLoop(); });
+}
+
+int SourceReader::openListed(const ListedFile& file, struct stat& st) {
+  if (file.unusual && !file.unusual->target.empty()) {
+    return openSource(AT_FDCWD, file.unusual->target.c_str(), st);
+  }
+  // The files of a folder are opened by their names in it, through one descriptor held
+  // for the folder, instead of walking the whole path again for every file.
+  if (file.folder.get() != folderOf_) {
+    if (folderFd_ >= 0) close(folderFd_);
+    folderFd_ = ::open(file.folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    folderOf_ = file.folder.get();
+  }
+  if (folderFd_ < 0) return openSource(AT_FDCWD, file.path().c_str(), st);
+  return openSource(folderFd_, file.fileName.c_str(), st);
 }
 
 SourceReader::~SourceReader() {
   if (reader_.joinable()) {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    freed_.notify_all();
+    takenWord_.fetch_or(1);
+    takenWord_.notify_one();
     reader_.join();
   }
   if (fd_ >= 0) close(fd_);
+  if (folderFd_ >= 0) close(folderFd_);
 }
 
 void SourceReader::produceOne(Slot& slot) {
@@ -74,7 +88,7 @@ void SourceReader::produceOne(Slot& slot) {
     current_ = nextSource_++;
     const ListedFile& source = *sources_[current_].file;
     struct stat st {};
-    const int fd = openSource(source.openPath(), st);
+    const int fd = openListed(source, st);
     slot.index = current_;
     if (fd < 0) {
       slot.opening = Opening::Failed;
@@ -108,31 +122,36 @@ void SourceReader::produceOne(Slot& slot) {
 void SourceReader::readerLoop() {
   const size_t capacity = ring_.size();
   const size_t batch = std::max<size_t>(capacity / 2, 1);
-  std::unique_lock lock(mutex_);
   for (;;) {
-    // Woken only once half the ring is free again: one wake-up per batch, not per block.
-    if (count_ == capacity) {
-      readerWaits_ = true;
-      freed_.wait(lock, [&] { return stopping_ || capacity - count_ >= batch; });
-      readerWaits_ = false;
+    uint64_t taken = takenWord_.load();
+    if (filled_ - (taken >> 1) == capacity) {
+      // Asleep until half the ring is free again (or the run stops). The flag is raised
+      // before the count is read again, so a release after that read finds it raised.
+      readerWaits_.store(true);
+      for (;;) {
+        taken = takenWord_.load();
+        if ((taken & 1) != 0 || capacity - (filled_ - (taken >> 1)) >= batch) break;
+        takenWord_.wait(taken);
+      }
+      readerWaits_.store(false);
     }
-    if (stopping_) return;
+    if ((taken & 1) != 0) return;
     bool more = fd_ >= 0;
     while (!more && nextSource_ < sources_.size()) {
       more = sources_[nextSource_].file != nullptr;
       if (!more) ++nextSource_;
     }
     if (!more) {
-      finished_ = true;
-      if (takerWaits_) filled_.notify_all();
+      filledWord_.fetch_or(1);
+      filledWord_.notify_one();
       return;
     }
-    Slot& slot = ring_[(headAt_ + count_) % capacity];
-    lock.unlock();
-    produceOne(slot);
-    lock.lock();
-    ++count_;
-    if (takerWaits_ && count_ >= batch) filled_.notify_all();
+    produceOne(ring_[filled_ % capacity]);
+    ++filled_;
+    filledWord_.fetch_add(2);
+    if (takerWaits_.load() && filled_ - (takenWord_.load() >> 1) >= batch) {
+      filledWord_.notify_one();
+    }
   }
 }
 
@@ -145,14 +164,19 @@ SourceReader::Slot& SourceReader::head() {
     }
     return ring_[0];
   }
-  std::unique_lock lock(mutex_);
-  if (count_ == 0) {
+  uint64_t filled = filledWord_.load();
+  if ((filled >> 1) == taken_) {
     const size_t batch = std::max<size_t>(ring_.size() / 2, 1);
-    takerWaits_ = true;
-    filled_.wait(lock, [&] { return count_ >= batch || (finished_ && count_ > 0); });
-    takerWaits_ = false;
+    takerWaits_.store(true);
+    for (;;) {
+      filled = filledWord_.load();
+      const uint64_t ready = (filled >> 1) - taken_;
+      if (ready >= batch || ((filled & 1) != 0 && ready > 0)) break;
+      filledWord_.wait(filled);
+    }
+    takerWaits_.store(false);
   }
-  return ring_[headAt_];
+  return ring_[taken_ % ring_.size()];
 }
 
 void SourceReader::drop() {
@@ -160,12 +184,11 @@ void SourceReader::drop() {
     count_ = 0;
     return;
   }
-  std::lock_guard lock(mutex_);
-  headAt_ = (headAt_ + 1) % ring_.size();
-  --count_;
-  if (readerWaits_ && ring_.size() - count_ >= std::max<size_t>(ring_.size() / 2, 1)) {
-    freed_.notify_all();
-  }
+  ++taken_;
+  takenWord_.fetch_add(2);
+  if (!readerWaits_.load()) return;
+  const size_t batch = std::max<size_t>(ring_.size() / 2, 1);
+  if (ring_.size() - ((filledWord_.load() >> 1) - taken_) >= batch) takenWord_.notify_one();
 }
 
 SourceReader::Opening SourceReader::open(size_t index) {

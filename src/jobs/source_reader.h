@@ -7,10 +7,11 @@
 // checks the size at open and reads. With no ring the same steps run on the caller's
 // thread through one buffer, exactly when they are needed.
 
-#include <condition_variable>
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,7 +33,7 @@ class SourceReader {
   };
 
   // A ring of 64 KiB blocks the reader thread may run ahead by; 0: no thread.
-  static constexpr size_t kDefaultRing = 16;
+  static constexpr size_t kDefaultRing = 64;
 
   SourceReader(std::vector<Source> sources, size_t ringBlocks);
   ~SourceReader();  // stops the reader; whatever it read ahead is dropped
@@ -57,6 +58,7 @@ class SourceReader {
   };
 
   void produceOne(Slot& slot);  // the next step of the reading, into `slot`
+  int openListed(const ListedFile& file, struct stat& st);
   void readerLoop();
   Slot& head();  // waits for a filled slot
   void drop();   // frees the head slot
@@ -68,13 +70,19 @@ class SourceReader {
   int fd_ = -1;
   size_t current_ = 0;
   uint64_t left_ = 0;
+  const std::string* folderOf_ = nullptr;  // the folder `folderFd_` was opened for
+  int folderFd_ = -1;
 
-  std::mutex mutex_;
-  std::condition_variable filled_, freed_;
-  size_t headAt_ = 0, count_ = 0;
-  bool finished_ = false;  // every entry has been read
-  bool stopping_ = false;
-  bool takerWaits_ = false, readerWaits_ = false;
+  // The ring is shared without a lock: the reader alone fills, the run alone takes. Each
+  // side publishes its count of slots (times two; the low bit is the reader's "finished"
+  // and the run's "stopping") and sleeps on the other's count, and a side wakes the other
+  // only when it asked to be woken: one wake-up per half ring, not per block.
+  std::atomic<uint64_t> filledWord_{0};
+  std::atomic<uint64_t> takenWord_{0};
+  std::atomic<bool> takerWaits_{false}, readerWaits_{false};
+  uint64_t filled_ = 0;  // the reader's own count
+  uint64_t taken_ = 0;   // the run's own count
+  size_t count_ = 0;     // without a thread: whether ring_[0] holds the next step
   std::thread reader_;
 };
 

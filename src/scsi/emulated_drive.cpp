@@ -335,6 +335,13 @@ struct EmulatedDrive::Impl {
   // of the tape. The residue is what was left to do.
   DriveOutcome spaceOver(int64_t count, bool filemarks, bool forward) {
     for (int64_t done = 0; done < count;) {
+      if (forward && filemarks) {
+        if (auto filemark = image.knownFilemarkAfter(position)) {
+          position = *filemark + 4;  // a file written whole here: its records need no reading
+          ++done;
+          continue;
+        }
+      }
       TapeImage::Entry e = forward ? image.next(position, true) : image.previous(position);
       switch (e.kind) {
         case Kind::Record:
@@ -361,6 +368,10 @@ struct EmulatedDrive::Impl {
 
   DriveOutcome toEndOfData() {
     for (;;) {
+      if (auto filemark = image.knownFilemarkAfter(position)) {
+        position = *filemark + 4;
+        continue;
+      }
       TapeImage::Entry e = image.next(position, true);
       switch (e.kind) {
         case Kind::Record:

@@ -1,5 +1,6 @@
 #include "scsi/image_buffer.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,7 @@ ssize_t preadFull(int fd, uint8_t* out, size_t n, uint64_t at) {
 void ImageBuffer::attach(int fd, uint64_t fileSize) {
   fd_ = fd;
   fileSize_ = fileSize;
+  writebackFrom_ = fileSize;
   pending_.clear();
   windowLength_ = 0;
 }
@@ -151,7 +153,18 @@ int ImageBuffer::writeThrough(const iovec* iov, int count) {
   }
   fileSize_ = at;
   pending_.clear();
+  startWriteback();
   return 0;
+}
+
+// A streaming drive writes its buffer to the medium as it goes, not all at the filemark:
+// the image's written pages are handed to the disk every few MiB (without waiting), so the
+// sync at the filemark waits only for the last of them instead of for the whole file.
+void ImageBuffer::startWriteback() {
+  if (fileSize_ < writebackFrom_ + kWritebackStep) return;
+  ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_),
+                    static_cast<off_t>(fileSize_ - writebackFrom_), SYNC_FILE_RANGE_WRITE);
+  writebackFrom_ = fileSize_;  // a failure here is the filemark's sync to report
 }
 
 int ImageBuffer::truncate(uint64_t pos) {
@@ -164,6 +177,7 @@ int ImageBuffer::truncate(uint64_t pos) {
   }
   pending_.clear();
   fileSize_ = pos;
+  writebackFrom_ = std::min(writebackFrom_, pos);
   if (windowAt_ >= pos) {
     windowLength_ = 0;
   } else {
@@ -189,6 +203,7 @@ int ImageBuffer::flush() {
   }
   fileSize_ += pending_.size();
   pending_.clear();
+  startWriteback();
   return 0;
 }
 

@@ -4,7 +4,9 @@
 // holder flushes: at a filemark, a rewind, a space, an unload), and reads are served from a
 // large read-ahead window instead of a system call per length word. What the file holds
 // after a flush is exactly what unbuffered writes would have left; what a crash loses is
-// what a drive's buffer loses: the records since the last flush.
+// what a drive's buffer loses: the records since the last flush. What reaches the file is
+// handed on to the disk every few MiB, as a streaming drive writes while it takes data, so
+// a sync at a filemark does not wait for the whole data file.
 
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -49,10 +51,13 @@ class ImageBuffer {
   bool inWindow(uint64_t at) const { return at >= windowAt_ && at < windowAt_ + windowLength_; }
   int fill(uint64_t at, size_t want);
   int writeThrough(const iovec* iov, int count);
+  void startWriteback();
+  static constexpr uint64_t kWritebackStep = uint64_t{8} << 20;  // bytes between hand-overs
   static constexpr int kMaxParts = 4;
 
   int fd_ = -1;
-  uint64_t fileSize_ = 0;  // bytes in the file itself
+  uint64_t fileSize_ = 0;       // bytes in the file itself
+  uint64_t writebackFrom_ = 0;  // the file's bytes from here on are not handed to the disk yet
   std::vector<uint8_t> pending_;
   std::unique_ptr<uint8_t[]> window_;  // allocated on the first read
   uint64_t windowAt_ = 0;

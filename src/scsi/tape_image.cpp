@@ -75,6 +75,8 @@ TapeImage::OpenResult TapeImage::open(const std::string& path, bool create) {
   fd_ = fd;
   size_ = static_cast<uint64_t>(st.st_size);
   buffer_.attach(fd_, size_);
+  files_.clear();
+  openFile_.reset();
   error_ = 0;
   return OpenResult::Opened;
 }
@@ -85,6 +87,8 @@ void TapeImage::close() {
     buffer_.detach();
     ::close(fd_);  // closing drops the lock
   }
+  files_.clear();
+  openFile_.reset();
   fd_ = -1;
   size_ = 0;
 }
@@ -172,7 +176,17 @@ int TapeImage::cutTo(uint64_t pos) {
   if (size_ == pos) return 0;  // already the end: nothing to do
   if (int e = buffer_.truncate(pos)) return e;
   size_ = pos;
+  files_.cut(pos);
+  if (openFile_ && *openFile_ > pos) openFile_.reset();
   return 0;
+}
+
+// Entries appended at `pos` belong to a file whose start is known when everything from
+// that start on was appended here, or when `pos` itself starts a file.
+void TapeImage::noteAppendAt(uint64_t pos) {
+  if (openFile_ && *openFile_ <= pos) return;
+  openFile_.reset();
+  if (pos == 0 || previous(pos).kind == Entry::Kind::Filemark) openFile_ = pos;
 }
 
 int TapeImage::truncate(uint64_t pos) {
@@ -183,6 +197,7 @@ int TapeImage::truncate(uint64_t pos) {
 int TapeImage::appendRecord(uint64_t pos, const uint8_t* data, uint32_t length) {
   if (fd_ < 0) return EBADF;
   if (int e = cutTo(pos)) return e;
+  noteAppendAt(pos);
   uint8_t head[4];
   uint8_t tail[5] = {0};
   storeLE32(head, length);
@@ -199,6 +214,7 @@ int TapeImage::appendRecord(uint64_t pos, const uint8_t* data, uint32_t length) 
 int TapeImage::appendFilemarks(uint64_t pos, uint32_t count) {
   if (fd_ < 0) return EBADF;
   if (int e = cutTo(pos)) return e;
+  noteAppendAt(pos);
   static const uint8_t zeros[4096] = {};
   uint64_t at = pos;
   uint64_t left = static_cast<uint64_t>(count) * 4;
@@ -214,6 +230,9 @@ int TapeImage::appendFilemarks(uint64_t pos, uint32_t count) {
     left -= chunk;
   }
   size_ = buffer_.size();
+  if (openFile_) files_.add(*openFile_, pos);
+  for (uint32_t i = 1; i < count; ++i) files_.add(pos + 4 * i, pos + 4 * i);  // empty files
+  openFile_ = pos + uint64_t{count} * 4;
   return 0;
 }
 

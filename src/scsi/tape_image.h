@@ -7,8 +7,10 @@
 // puts what was written into the file, sync() onto the disk; closing flushes.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "scsi/file_index.h"
 #include "scsi/image_buffer.h"
 
 namespace korv {
@@ -83,12 +85,21 @@ class TapeImage {
   int flush();
   int sync();
 
+  // Where the file that `pos` lies in ends, when this image wrote that file whole since it
+  // was opened: spacing forward over it may go straight there.
+  std::optional<uint64_t> knownFilemarkAfter(uint64_t pos) const {
+    return files_.filemarkAfter(pos);
+  }
+
  private:
   enum class WordResult { Ok, Short, IoError };
   WordResult readWord(uint64_t at, uint32_t& word) const;
   int cutTo(uint64_t pos);
+  void noteAppendAt(uint64_t pos);
 
   mutable ImageBuffer buffer_;  // a cache of the file: reading fills it
+  FileIndex files_;
+  std::optional<uint64_t> openFile_;  // the start of the file being appended, when known
   int fd_ = -1;
   bool readOnly_ = false;
   uint64_t size_ = 0;

@@ -242,7 +242,8 @@ TEST_F(BackupRunTest, FileThatGrowsIsStoredAtItsRecordedSize) {
 // then zero bytes, the stream exactly the recorded size either way.
 void BackupRunTest::backUpShrinkingFile(size_t readAhead) {
   {
-    const size_t size = 40 * 65536 + 100;  // more than the ring holds
+    const size_t blocks = jobs::SourceReader::kDefaultRing + 24;  // more than the ring holds
+    const size_t size = blocks * 65536 + 100;
     const auto path = make("shrinking", size);
     const auto after = make("after", 70000, 2);
     const auto list = listed({path, after});
@@ -256,7 +257,7 @@ void BackupRunTest::backUpShrinkingFile(size_t readAhead) {
     EXPECT_EQ(image(), concat({kVolume, setRecords(2, concat({stream(size), stream(70000)}))}));
     const auto data = tapeRecordData(imagePath);
     std::string stored;
-    for (size_t i = 7; i < 7 + 41; ++i) stored += data[i];
+    for (size_t i = 7; i < 7 + blocks + 1; ++i) stored += data[i];
     const std::string original = pattern(size);
     const size_t kept = readAhead == 0 ? 70000 : stored.find_last_not_of('\0') + 1;
     EXPECT_GE(kept, 65536u);

@@ -89,6 +89,29 @@ TEST(ListingTest, RegularFilesInDirectoryOrderFoldersDepthFirst) {
             "/dev/xはデバイスファイルの為バックアップしません");
 }
 
+// Large folders are read in batches and examined on two threads: the order and the
+// entries must come out as from one walk, also with folders among the files.
+TEST(ListingTest, LargeFoldersKeepDirectoryOrderAcrossBatches) {
+  TempDir dir;
+  const fs::path src = dir.path() / "src";
+  for (int i = 0; i < 700; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    writeFile(src / (i % 150 == 7 ? "sub" + std::to_string(i) + "/" + name : name),
+              std::string(static_cast<size_t>(i % 5), 'x'));
+  }
+  jobs::FileList list;
+  jobs::dirsearch(src.string() + "/", list);
+  std::vector<std::string> expected;
+  expectedOrder(src.string() + "/", expected);
+  std::vector<std::string> paths;
+  for (const auto& item : list) {
+    paths.push_back(item.path());
+    EXPECT_EQ(item.size, fs::file_size(item.path()));
+  }
+  EXPECT_EQ(paths, expected);
+  EXPECT_EQ(paths.size(), 700u);
+}
+
 TEST(ListingTest, FolderThatCannotBeSearchedIsReported) {
   std::vector<std::string> unsearchable;
   jobs::FileList list;

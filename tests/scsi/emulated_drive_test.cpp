@@ -206,6 +206,48 @@ TEST_F(EmulatedDriveTest, WritingInTheMiddleEndsTheRecordedDataThere) {
   EXPECT_EQ(drive->position(), 12u);
 }
 
+// The drive goes straight to the filemarks of files it wrote itself; whatever it does, it
+// must end where a drive that reads every record would end, also after a write cut them.
+TEST_F(EmulatedDriveTest, SpacingOverFilesItWroteEndsWhereReadingThemWould) {
+  struct Step {
+    const char* what;  // "rewind", "read", "fm+N" / "fm-N", "eod", or a record to write
+  };
+  const std::vector<std::vector<Step>> cases = {
+      {{"rewind"}, {"fm+2"}, {"read"}, {"fm+1"}},
+      {{"rewind"}, {"read"}, {"fm+1"}, {"read"}, {"eod"}},  // from inside a file
+      {{"rewind"}, {"fm+1"}, {"cut"}, {"rewind"}, {"fm+2"}, {"read"}},
+      {{"rewind"}, {"fm+1"}, {"read"}, {"cut"}, {"rewind"}, {"fm+3"}, {"eod"}},
+      {{"rewind"}, {"fm+3"}, {"fm-2"}, {"cut"}, {"rewind"}, {"eod"}, {"fm+1"}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::vector<std::string> seen[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      std::filesystem::remove(path);
+      reopen();
+      writeAll({"a1", "a2", "FM", "b1", "b2", "b3", "FM", "FM", "c1"});
+      if (pass == 1) reopen();  // knows nothing of what was written
+      for (const Step& step : cases[i]) {
+        const std::string what = step.what;
+        DriveOutcome o;
+        if (what == "rewind") {
+          o = tape->rewind();
+        } else if (what == "read") {
+          tape->readText(2, &o);
+        } else if (what == "eod") {
+          o = tape->spaceToEnd();
+        } else if (what == "cut") {
+          o = tape->write("zz");
+        } else {
+          o = tape->spaceFilemarks(std::stoi(what.substr(2)));
+        }
+        seen[pass].push_back(what + " " + sense(o) + " at " + std::to_string(drive->position()));
+      }
+    }
+    EXPECT_EQ(seen[0], seen[1]);
+  }
+}
+
 TEST_F(EmulatedDriveTest, UnloadLeavesNoMediumUntilLoaded) {
   writeAll({"data"});
   EXPECT_TRUE(tape->unload().good);
