@@ -200,8 +200,8 @@ void RestoreWriter::FileWork::drop() {
   log("コピー先ファイル " + current_.shownPath + " は削除されました");
 }
 
-RestoreWriter::RestoreWriter(size_t ringBlocks)
-    : ring_(std::max<size_t>(ringBlocks, 2)), work_(std::make_unique<FileWork>()) {
+RestoreWriter::RestoreWriter(size_t ringSteps)
+    : ring_(std::max<size_t>(ringSteps, 2)), work_(std::make_unique<FileWork>()) {
   writer_ = std::thread([this] { writerLoop(); });
 }
 

@@ -2,7 +2,7 @@
 // Writes the files of a restore on a thread of its own, so the drive reads the next blocks
 // while the file system creates and fills the files before them. The run hands over each
 // file's steps in order (its start, its blocks, its end, or its breaking off) in a small
-// ring of 64 KiB blocks the tape reads into directly; the writer takes them in the same
+// ring of buffers the tape reads into directly; the writer takes them in the same
 // order and does exactly what the run did on its own thread before: the checks at the
 // destination, the writes, the times and read-only bit, the naming of the complete file.
 // What it has to report is collected as notes, which the run shows in order on its own
@@ -59,7 +59,7 @@ class RestoreWriter {
   // half the ring, one wake-up per batch.
   static constexpr size_t kDefaultRing = 64;
 
-  explicit RestoreWriter(size_t ringBlocks = kDefaultRing);
+  explicit RestoreWriter(size_t ringSteps = kDefaultRing);
   ~RestoreWriter();  // stops the writer; steps not done yet are dropped
   RestoreWriter(const RestoreWriter&) = delete;
   RestoreWriter& operator=(const RestoreWriter&) = delete;
