@@ -19,14 +19,23 @@ class StreamReader {
                const char* headerUnreadable);
 
  private:
+  void readLines(Selection& selection, const SelectionFigures& selected,
+                 const char* headerUnreadable);
   // False when the run ends here.
   bool readEntry(const sf_file2& e, int32_t header, bool selected);
   // The data records of a file; false when the stream broke off (said why).
   bool readData(const sf_file2& e, bool selected);
   bool readThroughUnsized(const sf_file2& e, bool selected);
+  // Reports an abort or an error of the reading, once the sink has settled; nothing
+  // when the sink ended the run meanwhile.
   void aborted();
+  void readError(const char* text);
   // A selected file whose stream was read whole: done or skipped, as the sink kept it.
   void count(const sf_file2& e);
+  uint8_t* readBuffer(int32_t length) {
+    uint8_t* into = sink_.blockBuffer(static_cast<size_t>(length));
+    return into != nullptr ? into : buffer_.get();
+  }
 
   TScsifile& sf_;
   RunReporter& report_;
@@ -38,12 +47,23 @@ class StreamReader {
 };
 
 void StreamReader::aborted() {
+  if (!sink_.settle()) return;
   report_.warning("中断しました");
   result_.aborted = true;
 }
 
+void StreamReader::readError(const char* text) {
+  if (sink_.settle()) report_.error(text);
+}
+
 void StreamReader::readAll(Selection& selection, const SelectionFigures& selected,
                            const char* headerUnreadable) {
+  readLines(selection, selected, headerUnreadable);
+  sink_.settle();
+}
+
+void StreamReader::readLines(Selection& selection, const SelectionFigures& selected,
+                             const char* headerUnreadable) {
   const auto& catalogue = sf_.Catalogue;
   figures_.start(progress_, selected.bytes, selected.count);
   for (size_t line = 0; line < catalogue.size(); ++line) {
@@ -55,7 +75,7 @@ void StreamReader::readAll(Selection& selection, const SelectionFigures& selecte
     sink_.reached(catalogue[line], progress_);
     uint8_t header[kHeaderSize];
     if (!sf_.TapeRead(header, kHeaderSize)) {
-      report_.error(headerUnreadable);
+      readError(headerUnreadable);
       return;
     }
     if (!readEntry(catalogue[line], decodeHeader(header), selection.selected(line))) return;
@@ -64,6 +84,7 @@ void StreamReader::readAll(Selection& selection, const SelectionFigures& selecte
 
 bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
   if (header == kSkipHeader) {
+    if (!sink_.settle()) return false;
     report_.log(cp932ToUtf8(e.name) + "はバックアップされていません");
     if (selected) {
       figures_.addBytes(static_cast<float>(e.size));
@@ -76,7 +97,7 @@ bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
   // damaged stream: read by either number, its records would be taken for some other
   // file's, and a header of 0 would pass a file whose data never came.
   if (header != e.size) {
-    report_.error("読み込みエラーが発生しました");
+    readError("読み込みエラーが発生しました");
     return false;
   }
   if (header < 0) return readThroughUnsized(e, selected);
@@ -102,6 +123,7 @@ bool StreamReader::readEntry(const sf_file2& e, int32_t header, bool selected) {
 // a file under 4 GiB; a larger one puts its next record where a header is expected, and
 // that read ends the run.
 bool StreamReader::readThroughUnsized(const sf_file2& e, bool selected) {
+  if (!sink_.settle()) return false;
   report_.log(cp932ToUtf8(e.name) + "はファイルサイズが2GB以上で扱えない為，読み飛ばしました");
   const auto size = static_cast<uint32_t>(e.size);
   const uint32_t blocks = size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0);
@@ -113,7 +135,7 @@ bool StreamReader::readThroughUnsized(const sf_file2& e, bool selected) {
     const bool last = block + 1 == blocks && size % kBlockSize != 0;
     const auto length = static_cast<int32_t>(last ? size % kBlockSize : kBlockSize);
     if (!sf_.TapeRead(buffer_.get(), length)) {
-      report_.error("読み込みエラーが発生しました");
+      readError("読み込みエラーが発生しました");
       return false;
     }
   }
@@ -128,18 +150,20 @@ bool StreamReader::readData(const sf_file2& e, bool selected) {
       aborted();
       return false;
     }
-    if (!sf_.TapeRead(buffer_.get(), kBlockSize)) {
-      report_.error("読み込みエラーが発生しました");
+    uint8_t* into = readBuffer(kBlockSize);
+    if (!sf_.TapeRead(into, kBlockSize)) {
+      readError("読み込みエラーが発生しました");
       return false;
     }
-    if (!sink_.block(buffer_.get())) return false;
+    if (!sink_.block(into)) return false;
     if (selected) figures_.addBytes(static_cast<float>(kBlockSize));
   }
-  if (layout.rest != 0 && !sf_.TapeRead(buffer_.get(), layout.rest)) {
-    report_.error("読み込みエラーが発生しました");
+  uint8_t* rest = layout.rest != 0 ? readBuffer(layout.rest) : buffer_.get();
+  if (layout.rest != 0 && !sf_.TapeRead(rest, layout.rest)) {
+    readError("読み込みエラーが発生しました");
     return false;
   }
-  sink_.end(e, buffer_.get(), static_cast<size_t>(layout.rest));
+  sink_.end(e, rest, static_cast<size_t>(layout.rest));
   if (selected) {
     figures_.addBytes(static_cast<float>(layout.rest));
     figures_.addFile();

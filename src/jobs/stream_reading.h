@@ -26,6 +26,9 @@ class StreamSink {
   virtual bool begin(const sf_file2& /*entry*/, bool /*selected*/, ProgressSink& /*progress*/) {
     return true;
   }
+  // Where the next record of the file begun, `length` bytes, is read; null: the reader's
+  // own buffer.
+  virtual uint8_t* blockBuffer(size_t /*length*/) { return nullptr; }
   // The next full block, kBlockSize bytes.
   virtual bool block(const uint8_t* /*data*/) { return true; }
   // The stream is complete: `data` holds its last `length` bytes (none for an empty file
@@ -37,6 +40,10 @@ class StreamSink {
   // Whether the file whose stream just ended was kept (written, or simply read back);
   // a selected file that was not counts as skipped.
   virtual bool kept() const { return true; }
+  // Finishes whatever the sink still does with the streams handed over, with its reports;
+  // false when that ended the run. The reader settles the sink before it reports anything
+  // itself (a report never overtakes the sink's) and when the reading ends.
+  virtual bool settle() { return true; }
 };
 
 struct StreamRunTexts {

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <stdexcept>
 
 namespace korv {
@@ -60,9 +61,18 @@ Outcome convert(iconv_t cd, std::string_view& in, std::string& out) {
   }
 }
 
+// Bytes below 0x80 are the same characters in CP932 and UTF-8, and no CP932 trail byte
+// follows an ASCII byte, so such text needs no converter: the common case of paths.
+bool isAscii(std::string_view text) {
+  uint8_t any = 0;
+  for (const char c : text) any |= static_cast<uint8_t>(c);
+  return any < 0x80;
+}
+
 }  // namespace
 
 std::string cp932ToUtf8(std::string_view cp932) {
+  if (isAscii(cp932)) return std::string(cp932);
   thread_local Converter decoder("UTF-8", "CP932");
   iconv_t cd = decoder.reset();
   std::string out;
@@ -87,6 +97,7 @@ std::string cp932ToUtf8(std::string_view cp932) {
 }
 
 std::optional<std::string> utf8ToCp932(std::string_view utf8) {
+  if (isAscii(utf8)) return std::string(utf8);
   thread_local Converter encoder("CP932", "UTF-8");
   std::string_view rest = utf8;
   std::string out;

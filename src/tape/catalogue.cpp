@@ -3,7 +3,10 @@
 // the beginning of the tape: the label's filemark, then two per set (catalogue file and
 // data file), so set n's catalogue starts after filemark 2n - 1.
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 
 #include "scsi/tape_commands.h"
@@ -14,6 +17,21 @@
 #include "tape/volume_tail.h"
 
 namespace korv {
+
+namespace {
+// Entries reserved before a catalogue is read: a set of this many files (about 100 MB of
+// entries) is read without regrowing.
+constexpr size_t kCatalogueReserve = size_t{1} << 18;
+
+// Asks for large pages on the whole 2 MiB pages inside a fresh allocation: one fault per
+// 2 MiB instead of one per 4 KiB while a large catalogue is filled.
+void adviseLargePages(const void* data, size_t bytes) {
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kLargePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+}  // namespace
 
 int32_t filemarksBeforeSet(int32_t number) {
   const int64_t filemarks = 2 * int64_t{number} - 1;
@@ -78,12 +96,17 @@ bool TScsifile::OpenSet(int32_t number, std::string& name) {
   // No writer makes a negative count: such a header is damaged, not an empty set.
   Catalogue.clear();
   if (header->count < 0) return false;
+  // Room for the announced entries at once, up to a bound, so a large catalogue is not
+  // copied at every growth; a count no catalogue backs only reserves untouched pages.
+  Catalogue.reserve(std::min<size_t>(static_cast<size_t>(header->count), kCatalogueReserve));
+  adviseLargePages(Catalogue.data(), Catalogue.capacity() * sizeof(sf_file2));
   FileEntryBlock entryBlock;
   for (int32_t i = 0; i < header->count; ++i) {
     if (!TapeRead(entryBlock.data(), kFileEntrySize)) return false;
-    auto entry = decodeFileEntry(entryBlock);
-    if (!entry) return false;
-    Catalogue.push_back(std::move(*entry));
+    if (!decodeFileEntry(entryBlock, Catalogue.emplace_back())) {
+      Catalogue.pop_back();
+      return false;
+    }
   }
 
   if (!TapeSpace(1, SpaceFilemarks)) return false;

@@ -31,8 +31,10 @@ std::span<const uint8_t> fieldAt(std::span<const uint8_t> block, size_t offset) 
 }  // namespace
 
 std::string readTextField(std::span<const uint8_t> field) {
-  const auto end = std::find(field.begin(), field.end(), uint8_t{0});
-  return std::string(field.begin(), end);
+  const void* zero = std::memchr(field.data(), 0, field.size());
+  const size_t length =
+      zero != nullptr ? static_cast<const uint8_t*>(zero) - field.data() : field.size();
+  return std::string(reinterpret_cast<const char*>(field.data()), length);
 }
 
 void writeTextField(std::span<uint8_t, kTextFieldSize> field, std::string_view text) {
@@ -86,14 +88,19 @@ FileEntryBlock encodeFileEntry(const sf_file2& entry) {
 }
 
 std::optional<sf_file2> decodeFileEntry(std::span<const uint8_t> block) {
-  if (block.size() != kFileEntrySize) return std::nullopt;
   sf_file2 entry;
+  if (!decodeFileEntry(block, entry)) return std::nullopt;
+  return entry;
+}
+
+bool decodeFileEntry(std::span<const uint8_t> block, sf_file2& entry) {
+  if (block.size() != kFileEntrySize) return false;
   entry.name = readTextField(fieldAt(block, 0));
   entry.time = loadDouble(block.data() + kEntryTimeOffset);
   entry.size = static_cast<int32_t>(loadLE32(block.data() + kEntrySizeOffset));
   entry.attributes = loadLE32(block.data() + kEntryAttributesOffset);
   std::memcpy(entry.finddata.data(), block.data() + kEntryFindDataOffset, kFindDataSize);
-  return entry;
+  return true;
 }
 
 }  // namespace korv

@@ -60,5 +60,8 @@ std::optional<SetHeader> decodeSetHeader(std::span<const uint8_t> block);
 // exactly as they stand.
 FileEntryBlock encodeFileEntry(const sf_file2& entry);
 std::optional<sf_file2> decodeFileEntry(std::span<const uint8_t> block);
+// The same into an entry already in place (a catalogue of 100,000 entries is filled
+// without moving each one); false, and `entry` unspecified, for a block of another size.
+bool decodeFileEntry(std::span<const uint8_t> block, sf_file2& entry);
 
 }  // namespace korv

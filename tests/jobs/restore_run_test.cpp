@@ -281,9 +281,10 @@ class FileSizeLimit {
 TEST_F(RestoreRunTest, WriteFailuresDeleteThePartialFile) {
   writeSet("s", {{"/last", pattern(65536 + 100)}, {"/full", pattern(3 * 65536)}, {"/x", "x"}});
   openSet(1);
+  jobs::RunResult result;
   {
     FileSizeLimit limit(65536 + 50);
-    restoreAll();
+    result = restoreAll();
   }
   // The last partial block of the first file: logged, the run goes on. A full block of the
   // second: an error, and the run ends.
@@ -295,6 +296,35 @@ TEST_F(RestoreRunTest, WriteFailuresDeleteThePartialFile) {
   EXPECT_FALSE(fs::exists(out / "last"));
   EXPECT_FALSE(fs::exists(out / "full"));
   EXPECT_FALSE(fs::exists(out / "x"));
+  // The files are written behind the tape: the counts still come out as the files did.
+  EXPECT_EQ(result.filesDone, 0);
+  EXPECT_EQ(result.filesSkipped, 1);
+}
+
+TEST_F(RestoreRunTest, AbortBetweenFilesKeepsTheFilesBeforeIt) {
+  writeSet("s", {{"/a", pattern(1000)}, {"/b", "b"}});
+  openSet(1);
+  factory.record.onCopyByte = [&](float done) { factory.record.abort = done > 0; };
+  const auto result = restoreAll();
+  EXPECT_TRUE(result.aborted);
+  EXPECT_EQ(messages.texts(), (std::vector<std::string>{"中断しました", "終了しました"}));
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_EQ(readFile(out / "a"), pattern(1000));
+  EXPECT_FALSE(fs::exists(out / "b"));
+  EXPECT_EQ(result.filesDone, 1);
+}
+
+TEST_F(RestoreRunTest, OnePathTwiceInASetMeetsItsFirstCopy) {
+  // The second entry is checked only once the first is written, as one after the other.
+  writeSet("s", {{"/dup", "first"}, {"/dup", "second"}});
+  openSet(1);
+  options.namecheck = true;
+  const auto result = restoreAll();
+  EXPECT_EQ(log.lines, std::vector<std::string>{(out / "dup").string() +
+                                                " はリストア先に存在するのでリストアしません．"});
+  EXPECT_EQ(readFile(out / "dup"), "first");
+  EXPECT_EQ(result.filesDone, 1);
+  EXPECT_EQ(result.filesSkipped, 1);
 }
 
 TEST_F(RestoreRunTest, FolderThatCannotBeMadeIsLoggedAndItsDataReadThrough) {
@@ -319,6 +349,7 @@ TEST_F(RestoreRunTest, DestinationThatCannotBeMadeEndsTheRunCleanly) {
   EXPECT_EQ(boxTypes(), (std::vector<BoxType>{BoxType::Error, BoxType::Information}));
   EXPECT_EQ(factory.record.open, 0);
   EXPECT_EQ(trace.back().cdb[0], 0x01);
+  EXPECT_EQ(result.filesDone + result.filesSkipped, 0);
 }
 
 TEST_F(RestoreRunTest, RewindFailureKeepsTheSetOpen) {

@@ -21,6 +21,15 @@ TEST(Cp932, AsciiBackslashAndTildeAreThemselves) {
   EXPECT_EQ(utf8ToCp932("C:\\a~1"), "C:\\a~1");
 }
 
+TEST(Cp932, PlainAsciiDecodesAsTheConverterDecodesIt) {
+  // Pure ASCII takes a shortcut; with one double-byte character the converter does it all.
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+  EXPECT_EQ(cp932ToUtf8(ascii + "\x95\x5C"), cp932ToUtf8(ascii) + "表");
+  EXPECT_EQ(utf8ToCp932(ascii + "表"), ascii + "\x95\x5C");
+  EXPECT_EQ(utf8ToCp932(ascii), ascii);
+}
+
 TEST(Cp932, HalfWidthKatakanaAreSingleBytes) {
   const auto jukebox = utf8ToCp932("ｼﾞｭｰｸﾎﾞｯｸｽ");
   ASSERT_TRUE(jukebox);
