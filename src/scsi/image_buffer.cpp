@@ -29,6 +29,7 @@ void ImageBuffer::attach(int fd, uint64_t fileSize) {
   fd_ = fd;
   fileSize_ = fileSize;
   writebackFrom_ = fileSize;
+  cachedFrom_ = fileSize;
   pending_.clear();
   windowLength_ = 0;
 }
@@ -164,6 +165,14 @@ void ImageBuffer::startWriteback() {
   if (fileSize_ < writebackFrom_ + kWritebackStep) return;
   ::sync_file_range(fd_, static_cast<off_t>(writebackFrom_),
                     static_cast<off_t>(fileSize_ - writebackFrom_), SYNC_FILE_RANGE_WRITE);
+  // What went to the disk a step earlier leaves memory, as written data leaves a drive: a
+  // backup of a large server does not push the server's own files out of the page cache.
+  // Pages still being written are left alone by the kernel.
+  if (writebackFrom_ > cachedFrom_) {
+    ::posix_fadvise(fd_, static_cast<off_t>(cachedFrom_),
+                    static_cast<off_t>(writebackFrom_ - cachedFrom_), POSIX_FADV_DONTNEED);
+    cachedFrom_ = writebackFrom_;
+  }
   writebackFrom_ = fileSize_;  // a failure here is the filemark's sync to report
 }
 
@@ -178,6 +187,7 @@ int ImageBuffer::truncate(uint64_t pos) {
   pending_.clear();
   fileSize_ = pos;
   writebackFrom_ = std::min(writebackFrom_, pos);
+  cachedFrom_ = std::min(cachedFrom_, pos);
   if (windowAt_ >= pos) {
     windowLength_ = 0;
   } else {

@@ -58,6 +58,7 @@ class ImageBuffer {
   int fd_ = -1;
   uint64_t fileSize_ = 0;       // bytes in the file itself
   uint64_t writebackFrom_ = 0;  // the file's bytes from here on are not handed to the disk yet
+  uint64_t cachedFrom_ = 0;     // the file's bytes from here on may still be in the page cache
   std::vector<uint8_t> pending_;
   std::unique_ptr<uint8_t[]> window_;  // allocated on the first read
   uint64_t windowAt_ = 0;
