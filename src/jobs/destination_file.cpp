@@ -65,7 +65,7 @@ int DestinationFile::create(int dirFd, const std::string& name, const struct sta
   return EEXIST;
 }
 
-DestinationFile::Commit DestinationFile::commit(int& error) {
+DestinationFile::Commit DestinationFile::commit(int& error, const Stays& stays) {
   if (unnamed_) {
     unnamed_ = false;
     if (linkTo(name_.c_str())) {
@@ -76,9 +76,13 @@ DestinationFile::Commit DestinationFile::commit(int& error) {
       unlinkat(dirFd_, name_.c_str(), 0);  // nothing stood there before
       return Commit::CloseFailed;
     }
-    // Something has the name: it is replaced as any existing file is.
+    // Something has the name: it is replaced as any existing file is, unless it stays.
     const int linkError = errno;
-    const int refusal = linkError == EEXIST ? refusalAtName() : 0;
+    const int refusal = linkError == EEXIST ? refusalAtName(stays) : 0;
+    if (refusal < 0) {
+      discard();
+      return Commit::NameKept;
+    }
     if (refusal != 0 || linkError != EEXIST || !nameTemporarily()) {
       error = refusal != 0 ? refusal : linkError != EEXIST ? linkError : errno;
       discard();
@@ -88,7 +92,12 @@ DestinationFile::Commit DestinationFile::commit(int& error) {
   const bool closed = close(fd_) == 0;
   error = errno;
   fd_ = -1;
-  const int refusal = closed ? refusalAtName() : 0;
+  const int refusal = closed ? refusalAtName(stays) : 0;
+  if (refusal < 0) {
+    unlinkat(dirFd_, temporary_.c_str(), 0);
+    temporary_.clear();
+    return Commit::NameKept;
+  }
   if (refusal != 0) {
     error = refusal;
   } else if (closed && renameat(dirFd_, temporary_.c_str(), dirFd_, name_.c_str()) == 0) {
@@ -109,10 +118,11 @@ void DestinationFile::discard() {
   temporary_.clear();
 }
 
-int DestinationFile::refusalAtName() const {
+int DestinationFile::refusalAtName(const Stays& stays) const {
   struct stat st {};
   if (fstatat(dirFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;
-  return refusalFor(st);
+  if (const int refusal = refusalFor(st)) return refusal;
+  return stays && stays(st) ? -1 : 0;
 }
 
 bool DestinationFile::linkTo(const char* name) {

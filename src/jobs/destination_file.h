@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 
 namespace korv::jobs {
@@ -26,19 +27,25 @@ class DestinationFile {
   // EEXIST). Returns errno on failure, else 0.
   int create(int dirFd, const std::string& name, const struct stat* existing);
 
-  enum class Commit { Done, CloseFailed, RenameFailed };
+  // Whether what stands at the final name when the file is named stays there.
+  using Stays = std::function<bool(const struct stat&)>;
+
+  enum class Commit { Done, CloseFailed, RenameFailed, NameKept };
   // Closes the complete file and gives it its final name. A write refused only at close
   // (a full or vanished network disk) or a refused rename drops the new file and leaves
-  // the final name untouched; `error` gets the errno.
-  Commit commit(int& error);
+  // the final name untouched; `error` gets the errno. When `stays` is given and says that
+  // what stands at the name then (also what came there while the file was written) stays,
+  // the new file is dropped instead: NameKept.
+  Commit commit(int& error, const Stays& stays = nullptr);
 
   // Drops an unfinished file; the final name was never touched.
   void discard();
 
  private:
   static constexpr int kNameAttempts = 16;
-  // Why what stands at the final name now may not be replaced (an errno); 0 when it may.
-  int refusalAtName() const;
+  // Why what stands at the final name now may not be replaced: an errno, -1 when `stays`
+  // keeps it, 0 when it may be replaced.
+  int refusalAtName(const Stays& stays) const;
   // Gives the unnamed file the name `name` in the folder; false with errno set.
   bool linkTo(const char* name);
   // Gives the unnamed file a temporary name; false with errno set.

@@ -63,6 +63,9 @@ class RestoreWriter::FileWork {
  private:
   void log(const std::string& text) { notes_->push_back({RestoreNote::Kind::Log, text}); }
   void error(const std::string& text) { notes_->push_back({RestoreNote::Kind::Error, text}); }
+  // Whether what stands at the file's destination stays there (the existing-file options);
+  // the log says why when it does.
+  bool existingStays(const FileStart& file, const struct stat& st);
   // Prepares the destination; false when the file is not to be written. Sets `endRun`
   // when the destination folder itself cannot be made.
   bool prepare(const FileStart& file, bool& endRun);
@@ -124,6 +127,19 @@ bool RestoreWriter::FileWork::perform(Step& step, std::vector<RestoreNote>& note
   return false;
 }
 
+bool RestoreWriter::FileWork::existingStays(const FileStart& file, const struct stat& st) {
+  if (file.namecheck) {
+    log(file.shownPath + " はリストア先に存在するのでリストアしません．");
+    return true;
+  }
+  if (file.timecheck &&
+      static_cast<double>(packDosDateTime(st.st_mtim.tv_sec)) > file.recordedTime) {
+    log(file.shownPath + " はバックアップ時より新しくなっているのでリストアしません．");
+    return true;
+  }
+  return false;
+}
+
 bool RestoreWriter::FileWork::prepare(const FileStart& file, bool& endRun) {
   std::error_code error;
   if (file.folderText.empty() || !tree_.openRoot(file.folderText, error)) {
@@ -141,15 +157,7 @@ bool RestoreWriter::FileWork::prepare(const FileStart& file, bool& endRun) {
   const bool present = (file.namecheck || file.timecheck) && dirFd >= 0 &&
                        fstatat(dirFd, target.fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
   if (present && !S_ISDIR(st.st_mode)) {
-    bool write = true;
-    if (file.namecheck) {
-      log(file.shownPath + " はリストア先に存在するのでリストアしません．");
-      write = false;
-    } else if (file.timecheck &&
-               static_cast<double>(packDosDateTime(st.st_mtim.tv_sec)) > file.recordedTime) {
-      log(file.shownPath + " はバックアップ時より新しくなっているのでリストアしません．");
-      write = false;
-    }
+    const bool write = !existingStays(file, st);
     // "Archive alone": a read-only file that stays is made writable again (one that is
     // written is replaced by a new file anyway). Never through a link, nor on a file with
     // other names: its mode is also theirs, possibly outside the destination.
@@ -181,10 +189,18 @@ bool RestoreWriter::FileWork::finish() {
   if (!ok) log("コピー先ファイル " + current_.shownPath + " は属性の変更が出来ませんでした");
   // A write refused only at close leaves the file short of its data: it goes like any
   // partial file. Either way the previous copy stays.
+  // The options that keep an existing file also keep one that came to its name while this
+  // one was written.
+  DestinationFile::Stays stays;
+  if (current_.namecheck || current_.timecheck) {
+    stays = [this](const struct stat& st) { return existingStays(current_, st); };
+  }
   int commitError = 0;
-  switch (file_.commit(commitError)) {
+  switch (file_.commit(commitError, stays)) {
     case DestinationFile::Commit::Done:
       return true;
+    case DestinationFile::Commit::NameKept:
+      break;
     case DestinationFile::Commit::CloseFailed:
       log("コピー先ファイル " + current_.shownPath + " は削除されました");
       break;

@@ -60,5 +60,37 @@ TEST(DestinationFileTest, WhatTurnsUpAtTheNameIsReplacedOnlyWhenItIsAFileOrALink
   }
 }
 
+// With an existing-file option on, a file that came to the name while the restored one was
+// written stays, as one that stood there before would have: the new file is dropped.
+TEST(DestinationFileTest, WhatTheOptionsKeepAtTheNameStaysAndTheNewFileGoes) {
+  for (const bool stoodBefore : {false, true}) {
+    TempDir dir;
+    const fs::path name = dir.path() / "name";
+    if (stoodBefore) writeFile(name, "older copy");
+    const int dirFd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dirFd, 0);
+    struct stat before {};
+    const bool present = fstatat(dirFd, "name", &before, AT_SYMLINK_NOFOLLOW) == 0;
+    {
+      jobs::DestinationFile file;
+      ASSERT_EQ(file.create(dirFd, "name", present ? &before : nullptr), 0);
+      ASSERT_EQ(write(file.fd(), "restored", 8), 8);
+      fs::remove(name);
+      writeFile(name, "came meanwhile");
+      int error = 0;
+      int asked = 0;
+      const auto stays = [&](const struct stat& st) {
+        ++asked;
+        return st.st_size == 14;  // the newcomer
+      };
+      EXPECT_EQ(file.commit(error, stays), Commit::NameKept) << stoodBefore;
+      EXPECT_EQ(asked, 1);
+    }
+    EXPECT_EQ(readFile(name), "came meanwhile") << stoodBefore;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}), 1);
+    close(dirFd);
+  }
+}
+
 }  // namespace
 }  // namespace korv::test
