@@ -154,7 +154,7 @@ TEST_F(RunsCliTest, BackupLogsTheSpecialFilesItLeavesOut) {
 
   const auto backup = run({"backup", "--name", "s", src.string()});
   EXPECT_EQ(backup.status, 0) << backup.err;
-  for (const std::string line :
+  for (const std::string& line :
        {(src / "link").string() + "はシンボリックリンクの為バックアップしません",
         (src / "fifo").string() + "は名前付きパイプの為バックアップしません",
         (src / "sock").string() + "はソケットの為バックアップしません"})
