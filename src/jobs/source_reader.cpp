@@ -48,7 +48,9 @@ int openSource(int folderFd, const char* path, struct stat& st) {
 }  // namespace
 
 SourceReader::SourceReader(std::vector<Source> sources, size_t ringBlocks)
-    : sources_(std::move(sources)), ring_(std::max<size_t>(ringBlocks, 1)) {
+    : sources_(std::move(sources)),
+      ring_(std::max<size_t>(ringBlocks, 1)),
+      batch_(std::max<size_t>(ring_.size() / 2, 1)) {
   // Left uninitialised: a page of a slot is touched only when a block is read into it.
   for (Slot& slot : ring_) slot.buffer.reset(new uint8_t[kBlockSize]);
   if (ringBlocks > 0) reader_ = std::thread([this] { readerLoop(); });
@@ -121,7 +123,6 @@ void SourceReader::produceOne(Slot& slot) {
 
 void SourceReader::readerLoop() {
   const size_t capacity = ring_.size();
-  const size_t batch = std::max<size_t>(capacity / 2, 1);
   for (;;) {
     uint64_t taken = takenWord_.load();
     if (filled_ - (taken >> 1) == capacity) {
@@ -130,7 +131,7 @@ void SourceReader::readerLoop() {
       readerWaits_.store(true);
       for (;;) {
         taken = takenWord_.load();
-        if ((taken & 1) != 0 || capacity - (filled_ - (taken >> 1)) >= batch) break;
+        if ((taken & 1) != 0 || capacity - (filled_ - (taken >> 1)) >= batch_) break;
         takenWord_.wait(taken);
       }
       readerWaits_.store(false);
@@ -149,7 +150,7 @@ void SourceReader::readerLoop() {
     produceOne(ring_[filled_ % capacity]);
     ++filled_;
     filledWord_.fetch_add(2);
-    if (takerWaits_.load() && filled_ - (takenWord_.load() >> 1) >= batch) {
+    if (takerWaits_.load() && filled_ - (takenWord_.load() >> 1) >= batch_) {
       filledWord_.notify_one();
     }
   }
@@ -166,12 +167,11 @@ SourceReader::Slot& SourceReader::head() {
   }
   uint64_t filled = filledWord_.load();
   if ((filled >> 1) == taken_) {
-    const size_t batch = std::max<size_t>(ring_.size() / 2, 1);
     takerWaits_.store(true);
     for (;;) {
       filled = filledWord_.load();
       const uint64_t ready = (filled >> 1) - taken_;
-      if (ready >= batch || ((filled & 1) != 0 && ready > 0)) break;
+      if (ready >= batch_ || ((filled & 1) != 0 && ready > 0)) break;
       filledWord_.wait(filled);
     }
     takerWaits_.store(false);
@@ -187,8 +187,7 @@ void SourceReader::drop() {
   ++taken_;
   takenWord_.fetch_add(2);
   if (!readerWaits_.load()) return;
-  const size_t batch = std::max<size_t>(ring_.size() / 2, 1);
-  if (ring_.size() - ((filledWord_.load() >> 1) - taken_) >= batch) takenWord_.notify_one();
+  if (ring_.size() - ((filledWord_.load() >> 1) - taken_) >= batch_) takenWord_.notify_one();
 }
 
 SourceReader::Opening SourceReader::open(size_t index) {

@@ -65,6 +65,7 @@ class SourceReader {
 
   std::vector<Source> sources_;
   std::vector<Slot> ring_;
+  const size_t batch_;  // slots a side waits for before it is woken: half the ring
   // The reader's place: the entry it reads and what is left of it.
   size_t nextSource_ = 0;
   int fd_ = -1;

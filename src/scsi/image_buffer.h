@@ -6,7 +6,8 @@
 // after a flush is exactly what unbuffered writes would have left; what a crash loses is
 // what a drive's buffer loses: the records since the last flush. What reaches the file is
 // handed on to the disk every few MiB, as a streaming drive writes while it takes data, so
-// a sync at a filemark does not wait for the whole data file.
+// a sync at a filemark does not wait for the whole data file, and then leaves the page
+// cache, as written data leaves a drive.
 
 #include <sys/types.h>
 #include <sys/uio.h>
